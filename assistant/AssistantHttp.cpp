@@ -1,0 +1,348 @@
+// The loopback HTTP link: one message per connection, read under one deadline, written whole.
+#include "AssistantShared.h"
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+namespace velto::assistant
+{
+namespace
+{
+//==============================================================================
+// Platform: a write to a connection that the peer has closed must fail with EPIPE, not raise
+// SIGPIPE and kill the host or the bridge. macOS has no per-call flag for it, only the socket
+// option; Linux has the per-call flag. MSG_DONTWAIT makes every write non-blocking whatever
+// state the socket was left in (JUCE's non-blocking reads leave it non-blocking), so that
+// writeAll can wait for progress with a time limit instead of blocking without one.
+#if defined(__APPLE__) || ! defined(MSG_NOSIGNAL)
+constexpr int sendFlags = MSG_DONTWAIT;
+
+void preventBrokenPipeSignal (int handle)
+{
+    int on = 1;
+    ::setsockopt (handle, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof (on));
+}
+#else
+constexpr int sendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
+
+void preventBrokenPipeSignal (int) {}
+#endif
+
+using Clock = std::chrono::steady_clock;
+
+std::string_view trimmed (std::string_view text)
+{
+    constexpr const char* whiteSpace = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of (whiteSpace);
+
+    if (first == std::string_view::npos)
+        return {};
+
+    return text.substr (first, text.find_last_not_of (whiteSpace) - first + 1);
+}
+
+/** The integer that begins the text: optional white space and sign, then decimal digits up to
+    the first other character; 0 without digits. Saturates instead of wrapping, so a huge
+    Content-Length is refused as too large instead of turning negative. */
+juce::int64 leadingInteger (std::string_view text)
+{
+    text = trimmed (text);
+    bool negative = false;
+
+    if (! text.empty() && (text[0] == '+' || text[0] == '-'))
+    {
+        negative = (text[0] == '-');
+        text.remove_prefix (1);
+    }
+
+    juce::int64 value = 0;
+    constexpr juce::int64 saturated = std::numeric_limits<juce::int64>::max() / 10 - 10;
+
+    for (const char c : text)
+    {
+        if (c < '0' || c > '9')
+            break;
+
+        if (value < saturated)
+            value = value * 10 + (c - '0');
+    }
+
+    return negative ? -value : value;
+}
+
+juce::String fromLatin1 (std::string_view bytes)
+{
+    juce::String text;
+    text.preallocateBytes (bytes.size() * 2);
+
+    for (const char c : bytes)
+        text += (juce::juce_wchar) (unsigned char) c;
+
+    return text;
+}
+
+/** Reads under one deadline for the whole message. */
+class TimedReader
+{
+public:
+    TimedReader (juce::StreamingSocket& s, int timeoutMs)
+        : socket (s), deadline (Clock::now() + std::chrono::milliseconds (std::max (0, timeoutMs))) {}
+
+    /** Waits for and appends one read of at most httpReadChunkBytes. False when time is up,
+        the wait ends without data, the peer has closed, or the read fails. */
+    bool readOnce (std::string& buffer)
+    {
+        const auto now = Clock::now();
+
+        if (now >= deadline)
+            return false;
+
+        // Round up, so that a wait never ends just before the deadline with time left unused
+        const auto remainingMs = std::chrono::ceil<std::chrono::milliseconds> (deadline - now).count();
+
+        if (socket.waitUntilReady (true, (int) remainingMs) != 1)
+            return false;
+
+        const int bytesRead = socket.read (chunk, httpReadChunkBytes, false);
+
+        if (bytesRead <= 0)
+            return false;
+
+        buffer.append (chunk, (size_t) bytesRead);
+        return true;
+    }
+
+private:
+    juce::StreamingSocket& socket;
+    const Clock::time_point deadline;
+    char chunk[httpReadChunkBytes];
+};
+
+/** Offset of the first CR LF CR LF, not looking past a NUL byte; npos when there is none. */
+size_t findHeadEnd (const std::string& buffer)
+{
+    const std::string_view searchable (buffer.data(), std::min (buffer.size(), std::strlen (buffer.c_str())));
+    return searchable.find ("\r\n\r\n");
+}
+
+/** Fills the start-line fields and the headers. False when no line is left or the start line
+    has no space. */
+bool parseHead (std::string_view head, HttpMessage& message, bool isRequest)
+{
+    std::vector<std::string_view> lines;
+
+    for (size_t start = 0; start <= head.size();)
+    {
+        const auto stop = std::min (head.find_first_of ("\r\n", start), head.size());
+        const auto line = head.substr (start, stop - start);
+
+        if (! trimmed (line).empty())
+            lines.push_back (line);
+
+        start = stop + 1;
+    }
+
+    if (lines.empty())
+        return false;
+
+    // Split at single spaces: two adjacent spaces make an empty piece, as a leading space does
+    const auto startLine = lines.front();
+    const auto firstSpace = startLine.find (' ');
+
+    if (firstSpace == std::string_view::npos)
+        return false;
+
+    const auto first = startLine.substr (0, firstSpace);
+    const auto rest = startLine.substr (firstSpace + 1);
+    const auto second = rest.substr (0, rest.find (' '));
+
+    if (isRequest)
+    {
+        message.method = fromLatin1 (first);
+        message.path = fromLatin1 (second);
+    }
+    else
+    {
+        message.status = (int) juce::jlimit<juce::int64> (std::numeric_limits<int>::min(),
+                                                          std::numeric_limits<int>::max(),
+                                                          leadingInteger (second));
+    }
+
+    for (size_t i = 1; i < lines.size(); ++i)
+    {
+        const auto colon = lines[i].find (':');
+
+        if (colon == std::string_view::npos || colon == 0)
+            continue;
+
+        // set() replaces a name already present in its old place: the last repeat wins
+        message.headers.set (fromLatin1 (trimmed (lines[i].substr (0, colon))).toLowerCase(),
+                             fromLatin1 (trimmed (lines[i].substr (colon + 1))));
+    }
+
+    return true;
+}
+
+const char* reasonPhrase (int status)
+{
+    switch (status)
+    {
+        case 200: return "OK";
+        case 202: return "Accepted";
+        case 400: return "Bad Request";
+        case 401: return "Unauthorized";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 413: return "Payload Too Large";
+        default:  return "Error";
+    }
+}
+} // namespace
+
+//==============================================================================
+juce::String HttpMessage::header (const juce::String& name) const
+{
+    return headers.getValue (name.toLowerCase(), {});
+}
+
+bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs)
+{
+    TimedReader reader (socket, timeoutMs);
+    std::string buffer;
+    size_t headEnd = std::string::npos;
+
+    // The limit is tested before each read, so a head whose blank line arrives in the read that
+    // crosses it is still taken: at most maxHttpHeadBytes + httpReadChunkBytes are gathered
+    while (headEnd == std::string::npos)
+    {
+        if (buffer.size() > (size_t) maxHttpHeadBytes || ! reader.readOnce (buffer))
+            return false;
+
+        headEnd = findHeadEnd (buffer);
+    }
+
+    if (! parseHead (std::string_view (buffer).substr (0, headEnd), message, isRequest))
+        return false;
+
+    const auto lengthText = message.header ("content-length");
+    juce::int64 length = lengthText.isEmpty() ? (isRequest ? 0 : -1)
+                                              : leadingInteger (lengthText.toRawUTF8());
+
+    if (length > maxHttpBodyBytes)
+        return false;
+
+    const size_t bodyStart = headEnd + 4;
+
+    if (length >= 0)
+    {
+        while (buffer.size() < bodyStart + (size_t) length)
+            if (! reader.readOnce (buffer))
+                return false;
+
+        message.body = fromWireBytes (buffer.data() + bodyStart, (size_t) length);
+        return true;
+    }
+
+    // No length: read until the peer closes, time is up or the cap is passed; the last read
+    // may take the body past the cap by less than one read
+    while (buffer.size() - bodyStart <= (size_t) maxHttpBodyBytes)
+        if (! reader.readOnce (buffer))
+            break;
+
+    message.body = fromWireBytes (buffer.data() + bodyStart, buffer.size() - bodyStart);
+    return true;
+}
+
+bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
+{
+    const int handle = socket.getRawSocketHandle();
+
+    if (handle < 0 || ! socket.isConnected())
+        return false;
+
+    preventBrokenPipeSignal (handle);
+
+    const char* bytes = text.toRawUTF8();
+    const size_t total = text.getNumBytesAsUTF8();
+    size_t sent = 0;
+
+    while (sent < total)
+    {
+        const auto written = ::send (handle, bytes + sent, total - sent, sendFlags);
+
+        if (written > 0)
+        {
+            sent += (size_t) written;
+        }
+        else if (written < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        {
+            // The peer is not reading: wait for room, but not for ever
+            if (socket.waitUntilReady (false, writeStallTimeoutMs) != 1)
+                return false;
+        }
+        else
+        {
+            return false;   // EPIPE, ECONNRESET and the like
+        }
+    }
+
+    return true;
+}
+
+int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response, int timeoutMs)
+{
+    juce::StreamingSocket socket;
+
+    if (! socket.connect ("127.0.0.1", endpoint.port, connectTimeoutMs))
+        return 0;
+
+    juce::String request;
+    request.preallocateBytes ((size_t) message.getNumBytesAsUTF8() + 256);
+    request << "POST /mcp HTTP/1.1\r\n"
+            << "Host: 127.0.0.1:" << endpoint.port << "\r\n"
+            << "Authorization: Bearer " << endpoint.token << "\r\n"
+            << "Content-Type: application/json\r\n"
+            << "Accept: application/json, text/event-stream\r\n"
+            << "Content-Length: " << (juce::int64) message.getNumBytesAsUTF8() << "\r\n"
+            << "Connection: close\r\n"
+            << "\r\n"
+            << message;
+
+    if (! writeAll (socket, request))
+        return 0;
+
+    HttpMessage answer;
+
+    if (! readHttp (socket, answer, false, timeoutMs))
+        return 0;
+
+    response = answer.body;
+    return answer.status;
+}
+
+juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType)
+{
+    juce::String text;
+    text << "HTTP/1.1 " << status << " " << reasonPhrase (status) << "\r\n";
+
+    if (body.isNotEmpty())
+        text << "Content-Type: " << contentType << "\r\n";
+
+    text << "Content-Length: " << (juce::int64) body.getNumBytesAsUTF8() << "\r\n"
+         << "Cache-Control: no-store\r\n"
+         << "Connection: close\r\n"
+         << "\r\n"
+         << body;
+
+    return text;
+}
+} // namespace velto::assistant

@@ -1,0 +1,740 @@
+// The JSON wire format over juce::var.
+//
+// JUCE's own JSON code is not used for the wire: its writer escapes non-ASCII as \u, writes
+// "\a" and "undefined", and formats numbers differently between versions; its parser recurses
+// without limit and wraps integers beyond 64 bits. Bytes on stdout and on the loopback link must
+// be the same on every JUCE version and always valid UTF-8 JSON, so both directions live here.
+#include "AssistantShared.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace velto::assistant
+{
+namespace
+{
+constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
+
+//==============================================================================
+// UTF-8
+
+/** Length of the well-formed UTF-8 sequence at p (at most `left` bytes), or 0 when there is
+    none. Surrogate code points are not well-formed UTF-8 and give 0. */
+size_t utf8SequenceLength (const unsigned char* p, size_t left)
+{
+    const auto lead = p[0];
+
+    if (lead < 0x80)
+        return 1;
+
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;   // the bounds of the second byte
+
+    if (lead >= 0xC2 && lead <= 0xDF)       length = 2;
+    else if (lead == 0xE0)                  { length = 3; low = 0xA0; }
+    else if (lead >= 0xE1 && lead <= 0xEC)  length = 3;
+    else if (lead == 0xED)                  { length = 3; high = 0x9F; }
+    else if (lead >= 0xEE && lead <= 0xEF)  length = 3;
+    else if (lead == 0xF0)                  { length = 4; low = 0x90; }
+    else if (lead >= 0xF1 && lead <= 0xF3)  length = 4;
+    else if (lead == 0xF4)                  { length = 4; high = 0x8F; }
+    else                                    return 0;
+
+    if (left < length || p[1] < low || p[1] > high)
+        return 0;
+
+    for (size_t i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 0;
+
+    return length;
+}
+
+void appendUtf8 (std::string& out, uint32_t codePoint)
+{
+    if (codePoint < 0x80)
+    {
+        out += (char) codePoint;
+    }
+    else if (codePoint < 0x800)
+    {
+        out += (char) (0xC0 | (codePoint >> 6));
+        out += (char) (0x80 | (codePoint & 0x3F));
+    }
+    else if (codePoint < 0x10000)
+    {
+        out += (char) (0xE0 | (codePoint >> 12));
+        out += (char) (0x80 | ((codePoint >> 6) & 0x3F));
+        out += (char) (0x80 | (codePoint & 0x3F));
+    }
+    else
+    {
+        out += (char) (0xF0 | (codePoint >> 18));
+        out += (char) (0x80 | ((codePoint >> 12) & 0x3F));
+        out += (char) (0x80 | ((codePoint >> 6) & 0x3F));
+        out += (char) (0x80 | (codePoint & 0x3F));
+    }
+}
+
+juce::String stringFromValidUtf8 (const std::string& utf8)
+{
+    return juce::String::fromUTF8 (utf8.data(), (int) utf8.size());
+}
+
+//==============================================================================
+// Writer
+
+/** Writes the bytes as the inside of a JSON string. Well-formed UTF-8 passes as itself. The
+    parser stores U+0000 as a NUL byte and an unpaired surrogate as its three-byte form (ED A0..BF
+    xx) inside a JsonLiteral's source; both go back out as \u escapes. Any other ill-formed byte
+    becomes U+FFFD, so the output is valid UTF-8 whatever a String was built from. */
+void writeStringBody (std::string& out, const char* data, size_t size)
+{
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    const auto* p = reinterpret_cast<const unsigned char*> (data);
+    size_t i = 0;
+
+    auto writeUnicodeEscape = [&out] (uint32_t unit)
+    {
+        out += "\\u";
+        out += hexDigits[(unit >> 12) & 0xF];
+        out += hexDigits[(unit >> 8) & 0xF];
+        out += hexDigits[(unit >> 4) & 0xF];
+        out += hexDigits[unit & 0xF];
+    };
+
+    while (i < size)
+    {
+        const auto c = p[i];
+
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\')
+        {
+            out += (char) c;
+            ++i;
+            continue;
+        }
+
+        switch (c)
+        {
+            case '"':  out += "\\\""; ++i; continue;
+            case '\\': out += "\\\\"; ++i; continue;
+            case '\b': out += "\\b";  ++i; continue;
+            case '\t': out += "\\t";  ++i; continue;
+            case '\n': out += "\\n";  ++i; continue;
+            case '\f': out += "\\f";  ++i; continue;
+            case '\r': out += "\\r";  ++i; continue;
+            default: break;
+        }
+
+        if (c < 0x20)
+        {
+            writeUnicodeEscape (c);
+            ++i;
+            continue;
+        }
+
+        if (const auto length = utf8SequenceLength (p + i, size - i))
+        {
+            out.append (data + i, length);
+            i += length;
+        }
+        else if (c == 0xED && size - i >= 3 && p[i + 1] >= 0xA0 && p[i + 1] <= 0xBF
+                 && p[i + 2] >= 0x80 && p[i + 2] <= 0xBF)
+        {
+            writeUnicodeEscape (0xD000u | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu));
+            i += 3;
+        }
+        else
+        {
+            out += replacementCharacter;
+            ++i;
+        }
+    }
+}
+
+void writeString (std::string& out, const juce::String& text)
+{
+    const char* utf8 = text.toRawUTF8();
+    out += '"';
+    writeStringBody (out, utf8, std::strlen (utf8));
+    out += '"';
+}
+
+/** At most 15 decimal places, but otherwise the shortest text that reads back as the same double;
+    a whole number keeps ".0" so that it reads back as a double too. */
+void writeDouble (std::string& out, double value)
+{
+    if (! std::isfinite (value))
+    {
+        out += "null";   // JSON has no infinity or NaN
+        return;
+    }
+
+    char buffer[64];
+    int precision = 1;
+
+    for (; precision < 17; ++precision)
+    {
+        std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
+
+        if (std::strtod (buffer, nullptr) == value)
+            break;
+    }
+
+    std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
+
+    // buffer is now "[-]d[.ddd]e[+-]xx": split it into sign, digits and decimal exponent
+    std::string digits;
+    const char* p = buffer;
+    const bool negative = (*p == '-');
+
+    if (negative)
+        ++p;
+
+    for (; *p != 'e'; ++p)
+        if (*p != '.')
+            digits += *p;
+
+    const int exponent = std::atoi (p + 1);
+    const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
+
+    if (exponent >= 21 || (decimals > 15 && exponent < -15))
+    {
+        // Too large for plain digits, or so small that 15 places would round it away to 0
+        if (negative)
+            out += '-';
+
+        out += digits[0];
+
+        if (digits.size() > 1)
+            out += '.' + digits.substr (1);
+
+        out += 'e' + std::to_string (exponent);
+        return;
+    }
+
+    if (decimals > 15)
+    {
+        std::snprintf (buffer, sizeof (buffer), "%.15f", value);
+        std::string fixed (buffer);
+
+        while (fixed.back() == '0')
+            fixed.pop_back();
+
+        if (fixed.back() == '.')
+            fixed += '0';
+
+        out += fixed;
+        return;
+    }
+
+    std::snprintf (buffer, sizeof (buffer), "%.*f", decimals, value);
+    out += buffer;
+
+    if (decimals == 0)
+        out += ".0";
+}
+
+struct Layout
+{
+    bool multiLine;
+    const char* lineBreak;
+};
+
+void writeValue (std::string& out, const juce::var& value, const Layout& layout, int indent);
+
+void writeLineAndIndent (std::string& out, const Layout& layout, int indent)
+{
+    if (layout.multiLine)
+    {
+        out += layout.lineBreak;
+        out.append ((size_t) indent, ' ');
+    }
+}
+
+void writeValue (std::string& out, const juce::var& value, const Layout& layout, int indent)
+{
+    const char* separator = layout.multiLine ? "," : ", ";
+
+    if (value.isString())
+    {
+        writeString (out, value.toString());
+    }
+    else if (value.isBool())
+    {
+        out += (bool) value ? "true" : "false";
+    }
+    else if (value.isInt() || value.isInt64())
+    {
+        out += std::to_string ((juce::int64) value);
+    }
+    else if (value.isDouble())
+    {
+        writeDouble (out, (double) value);
+    }
+    else if (const auto* array = value.getArray())
+    {
+        if (array->isEmpty())
+        {
+            out += "[]";
+            return;
+        }
+
+        out += '[';
+
+        for (int i = 0; i < array->size(); ++i)
+        {
+            if (i > 0)
+                out += separator;
+
+            writeLineAndIndent (out, layout, indent + 2);
+            writeValue (out, array->getReference (i), layout, indent + 2);
+        }
+
+        writeLineAndIndent (out, layout, indent);
+        out += ']';
+    }
+    else if (auto* object = value.getDynamicObject())
+    {
+        const auto& properties = object->getProperties();
+
+        if (properties.isEmpty())
+        {
+            out += "{}";
+            return;
+        }
+
+        out += '{';
+
+        for (int i = 0; i < properties.size(); ++i)
+        {
+            if (i > 0)
+                out += separator;
+
+            writeLineAndIndent (out, layout, indent + 2);
+            writeString (out, properties.getName (i).toString());
+            out += ": ";
+            writeValue (out, properties.getValueAt (i), layout, indent + 2);
+        }
+
+        writeLineAndIndent (out, layout, indent);
+        out += '}';
+    }
+    else if (const auto* literal = dynamic_cast<const JsonLiteral*> (value.getObject()))
+    {
+        out += literal->text;
+    }
+    else
+    {
+        out += "null";   // void, undefined, and what JSON cannot carry (methods, binary data)
+    }
+}
+
+juce::String toJsonWithLayout (const juce::var& value, const Layout& layout)
+{
+    std::string out;
+    out.reserve (256);
+    writeValue (out, value, layout, 0);
+    return stringFromValidUtf8 (out);
+}
+
+//==============================================================================
+// Parser
+
+class Parser
+{
+public:
+    Parser (const char* begin, const char* end) : p (begin), end (end) {}
+
+    bool parseTopLevel (juce::var& result)
+    {
+        skipWhiteSpace();
+
+        if (p == end || (*p != '{' && *p != '['))
+            return false;
+
+        return parseValue (result, 0);
+    }
+
+private:
+    const char* p;
+    const char* const end;
+
+    void skipWhiteSpace()
+    {
+        while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
+    }
+
+    bool consume (char expected)
+    {
+        skipWhiteSpace();
+
+        if (p != end && *p == expected)
+        {
+            ++p;
+            return true;
+        }
+
+        return false;
+    }
+
+    bool consumeWord (const char* word, size_t length)
+    {
+        if ((size_t) (end - p) < length || std::memcmp (p, word, length) != 0)
+            return false;
+
+        p += length;
+        return true;
+    }
+
+    bool parseValue (juce::var& result, int depth)
+    {
+        skipWhiteSpace();
+
+        if (p == end)
+            return false;
+
+        switch (*p)
+        {
+            case '{': return parseObject (result, depth + 1);
+            case '[': return parseArray (result, depth + 1);
+            case '"': return parseString (result, true);
+            case 't': result = true;  return consumeWord ("true", 4);
+            case 'f': result = false; return consumeWord ("false", 5);
+            case 'n': result = juce::var(); return consumeWord ("null", 4);
+            default:  return parseNumber (result);
+        }
+    }
+
+    bool parseObject (juce::var& result, int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '{'
+        auto* object = new juce::DynamicObject();
+        result = juce::var (object);
+
+        if (consume ('}'))
+            return true;
+
+        for (;;)
+        {
+            skipWhiteSpace();
+            juce::var key;
+
+            if (p == end || *p != '"' || ! parseString (key, false) || ! consume (':'))
+                return false;
+
+            juce::var member;
+
+            if (! parseValue (member, depth))
+                return false;
+
+            object->setProperty (key.toString(), member);
+
+            if (consume ('}'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    bool parseArray (juce::var& result, int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '['
+        result = juce::Array<juce::var>();
+        auto& array = *result.getArray();
+
+        if (consume (']'))
+            return true;
+
+        for (;;)
+        {
+            juce::var element;
+
+            if (! parseValue (element, depth))
+                return false;
+
+            array.add (std::move (element));
+
+            if (consume (']'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    static int hexValue (char c)
+    {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    bool parseHex4 (uint32_t& unit)
+    {
+        if (end - p < 4)
+            return false;
+
+        unit = 0;
+
+        for (int i = 0; i < 4; ++i)
+        {
+            const int digit = hexValue (p[i]);
+
+            if (digit < 0)
+                return false;
+
+            unit = (unit << 4) | (uint32_t) digit;
+        }
+
+        p += 4;
+        return true;
+    }
+
+    /** Collects the string as UTF-8. U+0000 and unpaired surrogates cannot live in a
+        juce::String, so a value holding one becomes a JsonLiteral of its JSON text. A member
+        name must be a String: there they become U+FFFD. */
+    bool parseString (juce::var& result, bool literalAllowed)
+    {
+        ++p;   // '"'
+        std::string text;
+        bool needsLiteral = false;
+
+        for (;;)
+        {
+            if (p == end)
+                return false;
+
+            const auto c = (unsigned char) *p;
+
+            if (c == '"')
+            {
+                ++p;
+                break;
+            }
+
+            if (c != '\\')
+            {
+                // Raw control characters are tolerated; they go back out escaped
+                if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
+                {
+                    text.append (p, length);
+                    p += length;
+                }
+                else
+                {
+                    text += replacementCharacter;
+                    ++p;
+                }
+
+                continue;
+            }
+
+            if (++p == end)
+                return false;
+
+            switch (*p++)
+            {
+                case '"':  text += '"';  break;
+                case '\\': text += '\\'; break;
+                case '/':  text += '/';  break;
+                case 'b':  text += '\b'; break;
+                case 'f':  text += '\f'; break;
+                case 'n':  text += '\n'; break;
+                case 'r':  text += '\r'; break;
+                case 't':  text += '\t'; break;
+                case 'u':
+                {
+                    uint32_t unit = 0;
+
+                    if (! parseHex4 (unit))
+                        return false;
+
+                    if (unit >= 0xD800 && unit <= 0xDBFF && end - p >= 6 && p[0] == '\\' && p[1] == 'u')
+                    {
+                        const auto* afterHigh = p;
+                        uint32_t low = 0;
+                        p += 2;
+
+                        if (parseHex4 (low) && low >= 0xDC00 && low <= 0xDFFF)
+                        {
+                            appendUtf8 (text, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                            break;
+                        }
+
+                        p = afterHigh;   // not a pair: the high half stands alone
+                    }
+
+                    if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
+                    {
+                        if (! literalAllowed)
+                        {
+                            text += replacementCharacter;
+                            break;
+                        }
+
+                        needsLiteral = true;
+                    }
+
+                    // NUL and lone surrogates are stored raw; writeStringBody escapes them back
+                    appendUtf8 (text, unit);
+                    break;
+                }
+                default:
+                    return false;
+            }
+        }
+
+        if (needsLiteral)
+        {
+            std::string json = "\"";
+            writeStringBody (json, text.data(), text.size());
+            json += '"';
+            result = juce::var (new JsonLiteral (std::move (json)));
+        }
+        else
+        {
+            result = stringFromValidUtf8 (text);
+        }
+
+        return true;
+    }
+
+    bool parseNumber (juce::var& result)
+    {
+        const char* start = p;
+        bool isInteger = true;
+
+        auto digitsFollow = [this] { return p != end && *p >= '0' && *p <= '9'; };
+        auto skipDigits = [this, &digitsFollow] { while (digitsFollow()) ++p; };
+
+        if (p != end && *p == '-')
+            ++p;
+
+        if (! digitsFollow())
+            return false;
+
+        if (*p == '0')
+            ++p;   // JSON allows no leading zeros: "01" ends the number after the 0
+        else
+            skipDigits();
+
+        if (p != end && *p == '.')
+        {
+            ++p;
+
+            if (! digitsFollow())
+                return false;
+
+            skipDigits();
+            isInteger = false;
+        }
+
+        if (p != end && (*p == 'e' || *p == 'E'))
+        {
+            ++p;
+
+            if (p != end && (*p == '+' || *p == '-'))
+                ++p;
+
+            if (! digitsFollow())
+                return false;
+
+            skipDigits();
+            isInteger = false;
+        }
+
+        const std::string literal (start, p);
+
+        if (isInteger)
+        {
+            errno = 0;
+            const long long value = std::strtoll (literal.c_str(), nullptr, 10);
+
+            if (errno == ERANGE)
+                result = juce::var (new JsonLiteral (literal));
+            else if (value >= INT32_MIN && value <= INT32_MAX)
+                result = (int) value;
+            else
+                result = (juce::int64) value;
+
+            return true;
+        }
+
+        const double value = std::strtod (literal.c_str(), nullptr);
+        const bool lostEveryDigit = value == 0.0 && literal.find_first_of ("123456789") < literal.find_first_of ("eE");
+
+        if (! std::isfinite (value) || lostEveryDigit)
+            result = juce::var (new JsonLiteral (literal));   // beyond a double's range
+        else
+            result = value;
+
+        return true;
+    }
+};
+} // namespace
+
+//==============================================================================
+bool parseJson (std::string_view utf8, juce::var& result)
+{
+    juce::var parsed;
+    Parser parser (utf8.data(), utf8.data() + utf8.size());
+
+    if (! parser.parseTopLevel (parsed))
+        return false;
+
+    result = std::move (parsed);
+    return true;
+}
+
+bool parseJson (const juce::String& text, juce::var& result)
+{
+    return parseJson (std::string_view (text.toRawUTF8(), text.getNumBytesAsUTF8()), result);
+}
+
+juce::String toJson (const juce::var& value)
+{
+    return toJsonWithLayout (value, { false, "" });
+}
+
+juce::String toJsonMultiLine (const juce::var& value)
+{
+    return toJsonWithLayout (value, { true, "\r\n" });
+}
+
+juce::String fromWireBytes (const char* data, size_t size)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*> (data);
+    std::string valid;
+    valid.reserve (size);
+
+    for (size_t i = 0; i < size && bytes[i] != 0;)
+    {
+        if (const auto length = utf8SequenceLength (bytes + i, size - i))
+        {
+            valid.append (data + i, length);
+            i += length;
+        }
+        else
+        {
+            valid += replacementCharacter;
+            ++i;
+        }
+    }
+
+    return stringFromValidUtf8 (valid);
+}
+} // namespace velto::assistant

@@ -1,0 +1,289 @@
+// Envelopes, server identity, the tool catalogue, the endpoint file and the access token.
+#include "AssistantShared.h"
+
+#include <random>
+
+#include <sys/stat.h>
+
+namespace velto::assistant
+{
+namespace
+{
+using Pair = std::pair<const char*, juce::var>;
+
+juce::var object (std::initializer_list<Pair> pairs)
+{
+    auto* result = new juce::DynamicObject();
+
+    for (const auto& [key, value] : pairs)
+        result->setProperty (key, value);
+
+    return juce::var (result);
+}
+
+juce::var prop (const char* type, const char* description)
+{
+    return object ({ { "type", type }, { "description", description } });
+}
+
+juce::var schema (std::initializer_list<Pair> arguments, juce::StringArray required)
+{
+    auto* properties = new juce::DynamicObject();
+
+    for (const auto& [name, property] : arguments)
+        properties->setProperty (name, property);
+
+    auto result = object ({ { "type", "object" }, { "properties", juce::var (properties) } });
+
+    if (! required.isEmpty())
+    {
+        juce::Array<juce::var> names;
+
+        for (const auto& name : required)
+            names.add (name);
+
+        result.getDynamicObject()->setProperty ("required", names);
+    }
+
+    return result;
+}
+
+juce::var tool (const char* name, const char* title, const char* description, juce::var inputSchema,
+                bool readOnly)
+{
+    const auto annotations = object ({ { "readOnlyHint", readOnly },
+                                       { "destructiveHint", false },
+                                       { "idempotentHint", readOnly },
+                                       { "openWorldHint", false } });
+
+    return object ({ { "name", name },
+                     { "title", title },
+                     { "description", description },
+                     { "inputSchema", inputSchema },
+                     { "annotations", annotations } });
+}
+
+constexpr const char* endpointNote =
+    "Written by Velto while its AI assistant connection is on. Keep this key private.";
+
+constexpr size_t endpointWriteBufferBytes = 16384;
+constexpr int minimumTokenCharacters = 32;
+
+/** var's own conversions give "8123" -> 8123, true -> 1, and null, arrays and objects 0; going
+    through 64 bits keeps 4294975419 from wrapping to 8123, and a double is range-checked before
+    it is truncated toward zero. */
+juce::int64 portNumber (const juce::var& value)
+{
+    if (value.isDouble())
+    {
+        const auto number = (double) value;
+        return (number > -100000.0 && number < 100000.0) ? (juce::int64) number : 0;
+    }
+
+    return (juce::int64) value;
+}
+
+//==============================================================================
+// Platform: the per-user application-data folder. macOS gives ~/Library; JUCE gives ~/.config
+// on Linux, which is where such files belong there.
+juce::File userApplicationDataFolder()
+{
+    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory);
+}
+} // namespace
+
+//==============================================================================
+juce::var rpcResult (const juce::var& id, const juce::var& result)
+{
+    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "result", result } });
+}
+
+juce::var rpcError (const juce::var& id, int code, const juce::String& message)
+{
+    const auto error = object ({ { "code", code }, { "message", message } });
+    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "error", error } });
+}
+
+juce::var toolText (const juce::String& text, bool isError)
+{
+    juce::Array<juce::var> content;
+    content.add (object ({ { "type", "text" }, { "text", text } }));
+    return object ({ { "content", content }, { "isError", isError } });
+}
+
+juce::StringArray protocolVersions()
+{
+    return { "2025-06-18", "2025-03-26", "2024-11-05" };
+}
+
+juce::String instructions()
+{
+    return "Velto is a small DAW (digital audio workstation). These tools read the project that is open "
+           "in Velto and control its transport. Positions are in bars (1-based) and beats. A MIDI track's "
+           "notes go through its plug-ins in order: a generator plug-in (one that makes its own notes, "
+           "like an arpeggiator or a sequencer) comes before the instrument it drives. A MIDI track can "
+           "take its notes from another MIDI track, and an audio track can take another track's sound; "
+           "tracks that take their input from somewhere only hear it while armed or with monitoring set "
+           "to In.";
+}
+
+juce::var toolDefinitions()
+{
+    juce::Array<juce::var> tools;
+
+    tools.add (tool ("describe_session", "Describe the session",
+                     "Overview of the project open in Velto: tempo, time signature, transport (playing, "
+                     "recording, position), every track with its kind, input, output, monitoring, "
+                     "arm/mute/solo, volume and pan, plug-ins in signal order (and which ones generate "
+                     "notes), number of clips, the returns and the master. Also lists likely reasons a "
+                     "track can't be heard. Start here.",
+                     schema ({}, {}), true));
+
+    tools.add (tool ("describe_track", "Describe a track",
+                     "Everything about one track (or a return, or \"Master\"): input, output, monitoring, "
+                     "plug-ins in signal order, sends, EQ, and every clip with its id, position in bars "
+                     "and length (MIDI clips: note count and pitch range; audio clips: file and gain).",
+                     schema ({ { "track", prop ("string", "Track name (as shown in Velto) or numeric id") } },
+                             { "track" }),
+                     true));
+
+    tools.add (tool ("get_notes", "Get MIDI notes",
+                     "The notes in a MIDI track's clips, in time order: pitch (MIDI number and name, "
+                     "middle C = C3 as in Velto), start as a song position in bars (1-based; 3.5 is "
+                     "halfway through bar 3) and in beats from the song start, length in beats, and "
+                     "velocity 1-127. Optionally one clip, or only notes between two bars. Returns at "
+                     "most 2000 notes.",
+                     schema ({ { "track", prop ("string", "MIDI track name or id") },
+                               { "clip", prop ("integer", "Only this clip (id from describe_track)") },
+                               { "from_bar", prop ("number", "Only notes starting at or after this bar (1-based)") },
+                               { "to_bar", prop ("number", "Only notes starting before this bar (1-based)") } },
+                             { "track" }),
+                     true));
+
+    tools.add (tool ("play", "Play",
+                     "Starts playback, from the given bar or from Velto's insert marker. With to_bar, "
+                     "Velto stops by itself exactly when the playhead gets there. With loop_times, it "
+                     "plays the loop that many times and stops at the loop end (the loop must be on: see "
+                     "set_loop). When it stops, the playhead goes back to the insert marker, as with "
+                     "Stop. Without from_bar or to_bar it does nothing if Velto is already playing; "
+                     "from_bar jumps there, to_bar alone sets where the current playback stops.",
+                     schema ({ { "from_bar", prop ("number", "Bar to start from (1-based)") },
+                               { "to_bar", prop ("number", "Stop when the playhead reaches this bar (1-based; 5 = the start of bar 5)") },
+                               { "loop_times", prop ("integer", "Play the loop this many times, then stop at its end. "
+                                                                "Starts at the loop start unless from_bar is inside the loop") } },
+                             {}),
+                     false));
+
+    tools.add (tool ("set_loop", "Set the loop",
+                     "Sets the loop region and turns looping on, or turns it off. The loop is saved with "
+                     "the project, like moving the loop brackets in Velto. Bars are 1-based: from_bar 1 "
+                     "to_bar 5 loops the first four bars.",
+                     schema ({ { "from_bar", prop ("number", "Loop start (1-based)") },
+                               { "to_bar", prop ("number", "Loop end: the bar it jumps back from") },
+                               { "on", prop ("boolean", "false turns the loop off (the region is kept). Default true") } },
+                             {}),
+                     false));
+
+    tools.add (tool ("stop", "Stop",
+                     "Stops playback, like pressing Stop. If Velto is recording, this finishes the "
+                     "recording and keeps the take, exactly as the Stop button does.",
+                     schema ({}, {}), false));
+
+    return tools;
+}
+
+//==============================================================================
+juce::File settingsFolder()
+{
+    return userApplicationDataFolder().getChildFile ("Application Support").getChildFile ("Velto");
+}
+
+juce::File endpointFile()
+{
+    return settingsFolder().getChildFile ("assistant.json");
+}
+
+std::optional<Endpoint> readEndpoint (const juce::File& file)
+{
+    if (! file.existsAsFile())
+        return std::nullopt;
+
+    juce::MemoryBlock bytes;
+
+    if (! file.loadFileAsData (bytes))
+        return std::nullopt;
+
+    juce::var parsed;
+
+    if (! parseJson (std::string_view (static_cast<const char*> (bytes.getData()), bytes.getSize()), parsed))
+        return std::nullopt;
+
+    const auto port = portNumber (parsed.getProperty ("port", 0));
+    const auto tokenValue = parsed.getProperty ("token", juce::var::undefined());
+    const auto token = tokenValue.isString() ? tokenValue.toString()
+                     : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
+                                                                           : toJson (tokenValue);
+
+    if (port < 1 || port > 65535 || token.length() < minimumTokenCharacters)
+        return std::nullopt;
+
+    return Endpoint { (int) port, token };
+}
+
+bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
+{
+    const auto content = object ({ { "port", endpoint.port }, { "token", endpoint.token }, { "note", endpointNote } });
+
+    file.getParentDirectory().createDirectory();
+
+    if (! file.existsAsFile() && ! file.create().wasOk())
+        return false;
+
+    // Narrow the mode before anything is emptied or written, so the token never sits in a
+    // file that others can read, not even for a moment
+    if (::chmod (file.getFullPathName().toRawUTF8(), S_IRUSR | S_IWUSR) != 0)
+        return false;
+
+    juce::FileOutputStream stream (file, endpointWriteBufferBytes);
+
+    if (stream.failedToOpen())
+        return false;
+
+    stream.setPosition (0);
+    stream.truncate();
+
+    const auto text = toJsonMultiLine (content);
+    stream.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
+    stream.flush();
+    return stream.getStatus().wasOk();
+}
+
+//==============================================================================
+juce::String makeToken()
+{
+    std::random_device device ("/dev/urandom");
+    juce::String token;
+
+    for (int i = 0; i < 8; ++i)
+        token << juce::String::toHexString ((juce::uint32) device()).paddedLeft ('0', 8);
+
+    return token;
+}
+
+bool tokensMatch (const juce::String& first, const juce::String& second)
+{
+    const auto* a = reinterpret_cast<const unsigned char*> (first.toRawUTF8());
+    const auto* b = reinterpret_cast<const unsigned char*> (second.toRawUTF8());
+    const auto lengthA = first.getNumBytesAsUTF8();
+    const auto lengthB = second.getNumBytesAsUTF8();
+
+    auto difference = (juce::uint32) (lengthA ^ lengthB);
+
+    // No early exit: the time depends on the first token's length only. Past the end of the
+    // second token its byte counts as 0; the length check already made that a mismatch.
+    for (size_t i = 0; i < lengthA; ++i)
+        difference |= (juce::uint32) (a[i] ^ (i < lengthB ? b[i] : 0u));
+
+    return difference == 0 && lengthA > 0;
+}
+} // namespace velto::assistant

@@ -1,0 +1,146 @@
+// velto::assistant: what VeltoMCP (the stdio bridge) and Velto's own assistant server share.
+//
+// The endpoint file, the access token, the loopback HTTP framing, the JSON wire format, the
+// JSON-RPC envelopes and the tool catalogue. Everything is a free function or a plain value;
+// nothing keeps state between calls, and every function may be called from any thread.
+// Failures are results (false, an empty optional, status 0), never exceptions, except where
+// makeToken says otherwise.
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <optional>
+#include <string_view>
+
+namespace velto::assistant
+{
+//==============================================================================
+// Identity
+
+inline constexpr const char* serverVersion = "0.8.0";
+
+//==============================================================================
+// JSON wire format
+//
+// Objects are juce::DynamicObject (insertion order kept, a repeated key keeps its first place
+// and takes the last value), arrays are juce::Array<var>, strings juce::String. Integers that
+// fit 32 bits are int, those that fit 64 bits int64; a number that neither type nor a finite
+// double can carry unchanged is kept as a JsonLiteral, so an id is never altered in transit.
+
+/** A JSON number or string kept as its own text, written back verbatim. The parser makes one
+    for integers beyond 64 bits, numbers that overflow a double, and strings holding U+0000 or
+    an unpaired surrogate, none of which juce::var or juce::String can hold unchanged. */
+struct JsonLiteral final : juce::ReferenceCountedObject
+{
+    explicit JsonLiteral (std::string jsonText) : text (std::move (jsonText)) {}
+    const std::string text;
+};
+
+/** Nesting deeper than this is refused as unreadable, so no input can exhaust the stack. */
+inline constexpr int maxJsonDepth = 512;
+
+/** Parses the one JSON object or array at the start of `utf8` (leading white space skipped,
+    anything after the value ignored). Invalid UTF-8 inside strings becomes U+FFFD.
+    Returns false, leaving `result` untouched, when the text does not begin with a complete
+    object or array, or nests deeper than maxJsonDepth. */
+bool parseJson (std::string_view utf8, juce::var& result);
+bool parseJson (const juce::String& text, juce::var& result);
+
+/** The single-line wire form: ", " and ": " separators, UTF-8 as itself, "\"", "\\", "\b",
+    "\t", "\n", "\f", "\r" escaped, other controls as \u00xx, numbers with at most 15 decimal
+    places. Void and undefined are written as null. The result is always valid UTF-8 JSON:
+    invalid UTF-8 inside a String is written as U+FFFD. Cannot fail. */
+juce::String toJson (const juce::var& value);
+
+/** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
+juce::String toJsonMultiLine (const juce::var& value);
+
+/** Decodes wire bytes as UTF-8 up to the first NUL; an invalid sequence becomes U+FFFD. */
+juce::String fromWireBytes (const char* data, size_t size);
+
+//==============================================================================
+// JSON-RPC envelopes, server identity and the tool catalogue
+
+juce::var rpcResult (const juce::var& id, const juce::var& result);
+juce::var rpcError (const juce::var& id, int code, const juce::String& message);
+juce::var toolText (const juce::String& text, bool isError);
+juce::StringArray protocolVersions();   // newest first; the first is the default
+juce::String instructions();
+juce::var toolDefinitions();            // the six tools, as the array that tools/list carries
+
+//==============================================================================
+// Endpoint file and access token
+
+struct Endpoint
+{
+    int port = 0;         // valid: 1 to 65535
+    juce::String token;   // valid: at least 32 characters
+};
+
+juce::File settingsFolder();   // <user application data>/Application Support/Velto
+juce::File endpointFile();     // settingsFolder()/assistant.json
+
+/** Empty when the file is missing, not a regular file, unreadable, not a JSON object, or its
+    port is outside 1 to 65535 or its token shorter than 32 characters. Never reports more. */
+std::optional<Endpoint> readEndpoint (const juce::File& file);
+
+/** Writes the five-line file with mode 0600, creating missing folders. The token is never
+    written into a file with a wider mode. Returns false when the file cannot be created,
+    narrowed to 0600, opened, written or flushed; the old content survives the first three. */
+bool writeEndpoint (const Endpoint& endpoint, const juce::File& file);
+
+/** 64 lower-case hex characters from /dev/urandom. Throws std::exception (from
+    std::random_device) when the device cannot be opened or read: the one exception here. */
+juce::String makeToken();
+
+/** True when both are the same bytes and not empty. Time depends only on first's length. */
+bool tokensMatch (const juce::String& first, const juce::String& second);
+
+//==============================================================================
+// Loopback HTTP
+
+inline constexpr int maxHttpHeadBytes = 16384;      // tested before each read of the head
+inline constexpr int maxHttpBodyBytes = 1048576;    // Content-Length above this fails
+inline constexpr int httpReadChunkBytes = 8192;
+inline constexpr int connectTimeoutMs = 2000;
+inline constexpr int hostAnswerTimeoutMs = 20000;   // the bridge's budget for each answer
+inline constexpr int writeStallTimeoutMs = 20000;   // writeAll gives up when no byte moves
+
+struct HttpMessage
+{
+    juce::String method;                              // requests only
+    juce::String path;                                // requests only
+    int status = 0;                                   // responses only
+    juce::StringPairArray headers { true };           // lower-cased names, trimmed values
+    juce::String body;                                // set only when the whole message was read
+
+    /** The value of a header, found in any case; empty when absent. */
+    juce::String header (const juce::String& name) const;
+};
+
+/** Reads one request (isRequest) or response into `message` within timeoutMs for the whole
+    message. Returns false on: a head over maxHttpHeadBytes without CR LF CR LF; time up, peer
+    closed or read error before the head ends or before a known-length body is complete; a
+    head with no non-blank line; a start line with no space; a Content-Length above
+    maxHttpBodyBytes. Fields read before a failure stay set; `body` is set only on success.
+    A response without Content-Length (or with a negative one) reads until the peer closes,
+    time is up or the body passes maxHttpBodyBytes, and succeeds with what arrived. */
+bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs);
+
+/** Writes every UTF-8 byte of `text`. Returns false when the socket is not connected, the peer
+    has closed or reset the connection (never raising SIGPIPE), or no byte could be written
+    for writeStallTimeoutMs. An empty text on a connected socket returns true. */
+bool writeAll (juce::StreamingSocket& socket, const juce::String& text);
+
+/** POSTs `message` to http://127.0.0.1:<port>/mcp with the Bearer token and reads the answer
+    within timeoutMs. Returns the answer's status and puts its body into `response`; returns 0
+    and leaves `response` untouched when no connection was made within connectTimeoutMs, the
+    request was not written in full, or no whole answer was read. A status piece that is not
+    a number also gives 0, with the body copied out. */
+int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response,
+                 int timeoutMs);
+
+/** The whole response text: status line, Content-Type only for a non-empty body,
+    Content-Length in UTF-8 bytes, "Cache-Control: no-store", "Connection: close". */
+juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType);
+} // namespace velto::assistant

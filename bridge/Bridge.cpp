@@ -1,0 +1,162 @@
+#include "Bridge.h"
+
+namespace velto::bridge
+{
+namespace
+{
+using namespace velto::assistant;
+
+juce::var initializeResult (const juce::var& params)
+{
+    // A missing "params" or "protocolVersion" reads as the empty text, which no revision matches
+    const auto requested = params.getProperty ("protocolVersion", {}).toString();
+    const auto supported = protocolVersions();
+    const auto chosen = supported.contains (requested, false) ? requested : supported[0];
+
+    auto* listChanged = new juce::DynamicObject();
+    listChanged->setProperty ("listChanged", false);
+    auto* capabilities = new juce::DynamicObject();
+    capabilities->setProperty ("tools", juce::var (listChanged));
+
+    auto* serverInfo = new juce::DynamicObject();
+    serverInfo->setProperty ("name", "velto");
+    serverInfo->setProperty ("title", "Velto");
+    serverInfo->setProperty ("version", serverVersion);
+
+    auto* result = new juce::DynamicObject();
+    result->setProperty ("protocolVersion", chosen);
+    result->setProperty ("capabilities", juce::var (capabilities));
+    result->setProperty ("serverInfo", juce::var (serverInfo));
+    result->setProperty ("instructions", instructions());
+    return juce::var (result);
+}
+
+/** The text form of a method: a string as it is, anything else as its JSON (a JsonLiteral
+    included), so a client sees exactly what it sent; a missing method is the empty text. */
+juce::String methodText (const juce::var& method)
+{
+    if (method.isString())
+        return method.toString();
+
+    return method.isVoid() ? juce::String() : toJson (method);
+}
+
+/** What the host's answer means for the line. */
+struct HostVerdict
+{
+    bool finished = false;   // false: answer locally
+    juce::var reply;         // written when finished and not void
+    juce::String diagnostic; // written when not empty
+};
+
+HostVerdict judgeHostAnswer (int status, const juce::String& body)
+{
+    if (status == 0)
+        return {};   // unreachable, no endpoint, or no whole answer: silently local
+
+    if (status == 202)
+        return { true, {}, {} };
+
+    if (status == 200)
+    {
+        // An empty, unreadable or event-stream body finishes the message with nothing written
+        juce::var reply;
+        parseJson (body, reply);
+        return { true, reply, {} };
+    }
+
+    return { false, {}, "VeltoMCP: Velto answered HTTP " + juce::String (status) + ": " + body };
+}
+} // namespace
+
+Forwarder hostForwarder()
+{
+    return [] (const juce::var& message, juce::String& response)
+    {
+        // Read anew for every message: a Velto started, stopped or restarted on another port
+        // with another token is found at the next message
+        const auto endpoint = readEndpoint (endpointFile());
+
+        // The message is written again in the wire form, not copied from the line: white space
+        // normalised, text after the value gone, a batch posted whole as one array
+        return endpoint ? postToVelto (*endpoint, toJson (message), response, hostAnswerTimeoutMs) : 0;
+    };
+}
+
+Forwarder offlineForwarder()
+{
+    return [] (const juce::var&, juce::String&) { return 0; };
+}
+
+juce::var answerLocally (const juce::var& message)
+{
+    const auto* object = message.getDynamicObject();
+
+    // "id": null counts as present; only a missing id makes a notification
+    if (object == nullptr || ! object->hasProperty ("id"))
+        return {};
+
+    const auto id = object->getProperty ("id");
+    const auto method = methodText (object->getProperty ("method"));
+
+    if (method == "initialize")
+        return rpcResult (id, initializeResult (object->getProperty ("params")));
+
+    if (method == "ping")
+        return rpcResult (id, juce::var (new juce::DynamicObject()));
+
+    if (method == "tools/list")
+    {
+        auto* result = new juce::DynamicObject();
+        result->setProperty ("tools", toolDefinitions());
+        return rpcResult (id, juce::var (result));
+    }
+
+    if (method == "tools/call")
+        return rpcResult (id, toolText (notOpenText, true));
+
+    return rpcError (id, -32601, "Method not found: " + method);
+}
+
+void handle (std::string_view text, const Forwarder& forward, const Output& output)
+{
+    juce::var message;
+
+    if (! parseJson (text, message))
+    {
+        output.reply (rpcError ({}, -32700, "Parse error"));
+        return;
+    }
+
+    juce::String response;
+    const auto verdict = judgeHostAnswer (forward (message, response), response);
+
+    if (verdict.diagnostic.isNotEmpty())
+        output.diagnostic (verdict.diagnostic);
+
+    if (verdict.finished)
+    {
+        if (! verdict.reply.isVoid())
+            output.reply (verdict.reply);
+
+        return;
+    }
+
+    if (const auto* batch = message.getArray())
+    {
+        juce::Array<juce::var> replies;
+
+        for (const auto& element : *batch)
+            if (auto reply = answerLocally (element); ! reply.isVoid())
+                replies.add (std::move (reply));
+
+        if (! replies.isEmpty())
+            output.reply (replies);
+
+        return;
+    }
+
+    if (auto reply = answerLocally (message); ! reply.isVoid())
+        output.reply (reply);
+}
+} // namespace velto::bridge

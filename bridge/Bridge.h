@@ -1,0 +1,45 @@
+// The decisions of the stdio bridge, as values in and values out: which answer a line gets,
+// and what a host's HTTP answer means. BridgeMain wires them to stdin, stdout, stderr and the
+// loopback link; tests and fuzzers call them directly.
+#pragma once
+
+#include "AssistantShared.h"
+
+#include <functional>
+#include <string_view>
+
+namespace velto::bridge
+{
+/** The tool error that every tool call gets while Velto cannot be reached. */
+inline constexpr const char* notOpenText =
+    "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in "
+    "Options > AI Assistant, then try again.";
+
+/** Where the answers of one line go: at most one reply (a JSON-RPC message or batch, for one
+    line on stdout) and at most one diagnostic (for stderr). */
+struct Output
+{
+    std::function<void (const juce::var& reply)> reply;
+    std::function<void (const juce::String& diagnostic)> diagnostic;
+};
+
+/** Offers a parsed message (an object or a whole batch) to the host. Returns the HTTP status and
+    fills `response` with the body, or returns 0 when the host could not be reached or gave no
+    whole answer. */
+using Forwarder = std::function<int (const juce::var& message, juce::String& response)>;
+
+/** Reads the endpoint file anew on every call and posts to the host it names, with the
+    20-second answer budget. Returns 0 without trying when there is no valid endpoint. */
+Forwarder hostForwarder();
+
+/** A forwarder for when no host is wanted: every message is answered locally. */
+Forwarder offlineForwarder();
+
+/** The local answer to one message (an object): its reply, or void for a notification or a
+    value that is not an object. */
+juce::var answerLocally (const juce::var& message);
+
+/** Handles one trimmed, non-empty line: a parse error for text that is not a JSON object or
+    array; otherwise the host's answer when it gives one, else the local answer. */
+void handle (std::string_view text, const Forwarder& forward, const Output& output);
+} // namespace velto::bridge
