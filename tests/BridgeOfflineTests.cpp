@@ -1,0 +1,183 @@
+// The built bridge as a child process with no Velto around: exact stdout, empty stderr, status 0.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace velto::test;
+
+namespace
+{
+const std::string pong1 = R"({"jsonrpc": "2.0", "id": 1, "result": {}})" "\n";
+const std::string parseError = R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})" "\n";
+
+std::string pong (const std::string& id)
+{
+    return R"({"jsonrpc": "2.0", "id": )" + id + R"(, "result": {}})" "\n";
+}
+
+void expectClean (const ProcessResult& result)
+{
+    EXPECT_EQ (result.err, "");
+    EXPECT_EQ (result.exitCode, 0);
+    EXPECT_FALSE (result.timedOut);
+}
+} // namespace
+
+TEST (BridgeOffline, LinesAndFraming)
+{
+    TempHome home;
+    struct Case { const char* label; std::string input; std::string output; };
+    const Case cases[] = {
+        { "no input", "", "" },
+        { "empty and blank lines", "\n \t \n\r\n", "" },
+        { "LF", "{\"id\":1,\"method\":\"ping\"}\n", pong1 },
+        { "CR LF", "{\"id\":1,\"method\":\"ping\"}\r\n", pong1 },
+        { "last line without LF", "{\"id\":1,\"method\":\"ping\"}", pong1 },
+        { "surrounding blanks", "  \t{\"id\":1,\"method\":\"ping\"}  \n", pong1 },
+        { "text after the object", "{\"id\":1,\"method\":\"ping\"} junk {\n", pong1 },
+        { "NUL ends the line's text", std::string ("{\"id\":1,\"method\":\"ping\"}\0garbage\n", 35), pong1 },
+        { "NUL inside the object", std::string ("{\"id\":1,\0\"method\":\"ping\"}\n", 27), parseError },
+        { "a number", "42\n", parseError },
+        { "a string", "\"ping\"\n", parseError },
+        { "true", "true\n", parseError },
+        { "a lone brace", "{\n", parseError },
+        { "not JSON", "hello\n", parseError },
+        { "invalid UTF-8 outside strings", "\xff\xfe\n", parseError },
+        { "deep nesting", std::string (60000, '[') + "\n", parseError },
+        { "one reply per line, in order", "{\"id\":1,\"method\":\"ping\"}\nx\n{\"id\":2,\"method\":\"ping\"}\n", pong1 + parseError + pong ("2") },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (home, c.input);
+        EXPECT_EQ (result.out, c.output) << c.label;
+        expectClean (result);
+    }
+}
+
+TEST (BridgeOffline, IdsAreEchoedExactly)
+{
+    TempHome home;
+    struct Case { std::string id; std::string echoed; };
+    const Case cases[] = {
+        { "7", "7" }, { "\"7\"", "\"7\"" }, { "null", "null" }, { "-1", "-1" }, { "0", "0" },
+        { "9223372036854775807", "9223372036854775807" },
+        { "123456789012345678901234567890", "123456789012345678901234567890" },
+        { "1.5", "1.5" }, { "true", "true" }, { "[1,\"a\"]", "[1, \"a\"]" }, { "{}", "{}" },
+        { "\"é😀\"", "\"é😀\"" },
+        { "\"\\u00e9\"", "\"é\"" },
+        { "\"a\\u0001\\u007f\\t\"", "\"a\\u0001\x7f\\t\"" },
+        { "\"\\ud800\"", "\"\\ud800\"" },
+        { "\"\\u0000\"", "\"\\u0000\"" },
+        { "\"\xff\"", "\"\xEF\xBF\xBD\"" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (home, "{\"method\":\"ping\",\"id\":" + c.id + "}\n");
+        EXPECT_EQ (result.out, pong (c.echoed)) << c.id;
+        EXPECT_TRUE (juce::CharPointer_UTF8::isValidString (result.out.c_str(), (int) result.out.size())) << c.id;
+        expectClean (result);
+    }
+}
+
+TEST (BridgeOffline, MethodsAndBatches)
+{
+    TempHome home;
+    const std::string notOpen = R"({"content": [{"type": "text", "text": "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in Options > AI Assistant, then try again."}], "isError": true})";
+
+    struct Case { const char* label; std::string input; std::string output; };
+    const Case cases[] = {
+        { "notification", "{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n", "" },
+        { "case-different method", "{\"id\":1,\"method\":\"Ping\"}\n", R"({"jsonrpc": "2.0", "id": 1, "error": {"code": -32601, "message": "Method not found: Ping"}})" "\n" },
+        { "non-ASCII method echoed", "{\"id\":1,\"method\":\"pïng\"}\n", R"({"jsonrpc": "2.0", "id": 1, "error": {"code": -32601, "message": "Method not found: pïng"}})" "\n" },
+        { "tool call", "{\"id\":5,\"method\":\"tools/call\",\"params\":{\"name\":\"stop\",\"arguments\":{}}}\n", R"({"jsonrpc": "2.0", "id": 5, "result": )" + notOpen + "}\n" },
+        { "empty batch", "[]\n", "" },
+        { "notification and a number", "[{\"method\":\"x\"},5]\n", "" },
+        { "mixed batch", "[{\"id\":1,\"method\":\"ping\"},{\"method\":\"n\"},{\"id\":2,\"method\":\"zz\"}]\n",
+          R"([{"jsonrpc": "2.0", "id": 1, "result": {}}, {"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: zz"}}])" "\n" },
+        { "nested batch is not a message", "[[{\"id\":1,\"method\":\"ping\"}]]\n", "" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (home, c.input);
+        EXPECT_EQ (result.out, c.output) << c.label;
+        expectClean (result);
+    }
+}
+
+TEST (BridgeOffline, ArgumentScan)
+{
+    TempHome home;
+    const auto help = "VeltoMCP: lets an AI app (an MCP client) see and control Velto.\n"
+                      "Add it to the app as a local (stdio) MCP server, then turn the connection on in\n"
+                      "Velto: Options > AI Assistant. It reads "
+                    + home.endpointFile().getFullPathName().toStdString() + "\n";
+    const std::string version = "VeltoMCP 0.8.0\n";
+    const std::string ping = "{\"id\":1,\"method\":\"ping\"}\n";
+
+    struct Case { std::vector<std::string> args; std::string output; };
+    const Case cases[] = {
+        { { "--version" }, version },
+        { { "--help" }, help },
+        { { "-h" }, help },
+        { { "--verbose", "--help" }, help },
+        { { "--help", "--version" }, help },
+        { { "--version", "--help" }, version },
+        // Not recognised: the bridge serves stdin
+        { { "-v" }, pong1 }, { { "-H" }, pong1 }, { { "--Version" }, pong1 }, { { "help" }, pong1 },
+        { { "--help=1" }, pong1 }, { { "" }, pong1 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (home, ping, c.args);
+        EXPECT_EQ (result.out, c.output) << (c.args.empty() ? "" : c.args[0]);
+        expectClean (result);
+    }
+
+    EXPECT_EQ (version.size(), 15u);
+    EXPECT_FALSE (home.endpointFile().exists());   // the help names the file but never makes it
+}
+
+TEST (BridgeOffline, BadEndpointFilesAreIgnoredSilently)
+{
+    TempHome home;
+    const char* contents[] = { "", "{", "[1]", "{\"port\":0,\"token\":\"0123456789abcdef0123456789abcdef\"}",
+                               "{\"port\":8123,\"token\":\"short\"}", "\xff\xfe\x00" };
+
+    for (const auto* content : contents)
+    {
+        home.endpointFile().getParentDirectory().createDirectory();
+        home.endpointFile().replaceWithText (content);
+        const auto result = runBridge (home, "{\"id\":1,\"method\":\"ping\"}\n");
+        EXPECT_EQ (result.out, pong1) << content;
+        expectClean (result);
+    }
+
+    // A folder where the file should be
+    home.endpointFile().deleteFile();
+    home.endpointFile().createDirectory();
+    const auto result = runBridge (home, "{\"id\":1,\"method\":\"ping\"}\n");
+    EXPECT_EQ (result.out, pong1);
+    expectClean (result);
+}
+
+TEST (BridgeOffline, LongLinesAndManyLines)
+{
+    TempHome home;
+    const std::string big (4 * 1024 * 1024, 'x');
+    std::string input = "{\"id\":1,\"method\":\"ping\",\"pad\":\"" + big + "\"}\n";
+    std::string expected = pong1;
+
+    for (int i = 0; i < 2000; ++i)
+    {
+        input += "{\"id\":" + std::to_string (i) + ",\"method\":\"ping\"}\n";
+        expected += pong (std::to_string (i));
+    }
+
+    const auto result = runBridge (home, input);
+    EXPECT_EQ (result.out, expected);
+    expectClean (result);
+}

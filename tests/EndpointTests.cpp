@@ -1,0 +1,150 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace velto::assistant;
+using velto::test::TempHome;
+
+namespace
+{
+const std::string token32 = "0123456789abcdef0123456789abcdef";
+
+std::optional<Endpoint> readText (const TempHome& home, const std::string& text)
+{
+    const auto file = home.folder.getChildFile ("assistant.json");
+    file.replaceWithData (text.data(), text.size());
+    return readEndpoint (file);
+}
+
+int modeOf (const juce::File& file)
+{
+    struct stat info {};
+    stat (file.getFullPathName().toRawUTF8(), &info);
+    return (int) (info.st_mode & 0777);
+}
+} // namespace
+
+TEST (EndpointReader, Table)
+{
+    TempHome home;
+    const std::string t = "\"" + token32 + "\"";
+    const std::string e9 = "\xC3\xA9";   // one character, two bytes
+    std::string nonAscii31, nonAscii32;
+
+    for (int i = 0; i < 31; ++i)
+        nonAscii31 += e9;
+
+    nonAscii32 = nonAscii31 + e9;
+
+    struct Case { const char* label; std::string text; int port; };   // port 0: empty result
+    const Case cases[] = {
+        { "port 1", R"({"port":1,"token":)" + t + "}", 1 },
+        { "port 65535", R"({"port":65535,"token":)" + t + "}", 65535 },
+        { "port 0", R"({"port":0,"token":)" + t + "}", 0 },
+        { "port 65536", R"({"port":65536,"token":)" + t + "}", 0 },
+        { "negative port", R"({"port":-8123,"token":)" + t + "}", 0 },
+        { "port as a string", R"({"port":"8123","token":)" + t + "}", 8123 },
+        { "port with a fraction", R"({"port":8123.9,"token":)" + t + "}", 8123 },
+        { "port past 32 bits does not wrap", R"({"port":4294975419,"token":)" + t + "}", 0 },
+        { "port past 64 bits", R"({"port":99999999999999999999999,"token":)" + t + "}", 0 },
+        { "port true", R"({"port":true,"token":)" + t + "}", 1 },
+        { "port null", R"({"port":null,"token":)" + t + "}", 0 },
+        { "port missing", R"({"token":)" + t + "}", 0 },
+        { "token of 31", R"({"port":8123,"token":")" + token32.substr (1) + "\"}", 0 },
+        { "token missing", R"({"port":8123})", 0 },
+        { "token null", R"({"port":8123,"token":null})", 0 },
+        { "32 non-ASCII characters", R"({"port":8123,"token":")" + nonAscii32 + "\"}", 8123 },
+        { "31 non-ASCII characters", R"({"port":8123,"token":")" + nonAscii31 + "\"}", 0 },
+        { "other member order, extra members, one line", R"({"x":[1],"token":)" + t + R"(,"port":8123,"note":5})", 8123 },
+        { "written form", "{\r\n  \"port\": 8123,\r\n  \"token\": " + t + ",\r\n  \"note\": \"n\"\r\n}", 8123 },
+        { "array", "[8123," + t + "]", 0 },
+        { "bare number", "8123", 0 },
+        { "junk", "port=8123", 0 },
+        { "empty", "", 0 },
+        { "half written", R"({"port":8123,"tok)", 0 },
+        { "nested beyond the depth limit", std::string (100000, '['), 0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto endpoint = readText (home, c.text);
+        EXPECT_EQ (endpoint ? endpoint->port : 0, c.port) << c.label;
+    }
+}
+
+TEST (EndpointReader, MissingFileOrFolderInItsPlace)
+{
+    TempHome home;
+    EXPECT_FALSE (readEndpoint (home.folder.getChildFile ("none.json")));
+    const auto folder = home.folder.getChildFile ("folder.json");
+    folder.createDirectory();
+    EXPECT_FALSE (readEndpoint (folder));
+}
+
+TEST (EndpointReader, TokenTakenUnchanged)
+{
+    TempHome home;
+    const auto endpoint = readText (home, R"({"port":9,"token":" )" + token32 + " \"}");
+    ASSERT_TRUE (endpoint);
+    EXPECT_EQ (endpoint->token.toStdString(), " " + token32 + " ");
+}
+
+TEST (EndpointWriter, ExactBytesAndMode)
+{
+    TempHome home;
+    const auto file = home.folder.getChildFile ("a/b/Velto/assistant.json");   // missing folders
+    ASSERT_TRUE (writeEndpoint ({ 8123, juce::String (token32) + "\"\\" }, file));
+
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    EXPECT_EQ (bytes.toString().toStdString(),
+               "{\r\n  \"port\": 8123,\r\n  \"token\": \"" + token32 + "\\\"\\\\\",\r\n"
+               "  \"note\": \"Written by Velto while its AI assistant connection is on. Keep this key private.\"\r\n}");
+    EXPECT_EQ (modeOf (file), 0600);
+}
+
+TEST (EndpointWriter, ReplacesLongerFileAndNarrowsMode)
+{
+    TempHome home;
+    const auto file = home.folder.getChildFile ("assistant.json");
+    file.replaceWithText (juce::String::repeatedString ("x", 5000));
+    chmod (file.getFullPathName().toRawUTF8(), 0644);
+
+    ASSERT_TRUE (writeEndpoint ({ 1234, token32 }, file));
+    EXPECT_EQ (modeOf (file), 0600);
+    EXPECT_LT (file.getSize(), 200);
+
+    const auto endpoint = readEndpoint (file);
+    ASSERT_TRUE (endpoint);
+    EXPECT_EQ (endpoint->port, 1234);
+    EXPECT_EQ (endpoint->token, juce::String (token32));
+}
+
+TEST (EndpointWriter, RoundTripAndUnvalidatedRecords)
+{
+    TempHome home;
+    const auto file = home.folder.getChildFile ("assistant.json");
+    const auto token = makeToken();
+    ASSERT_TRUE (writeEndpoint ({ 65535, token }, file));
+    EXPECT_EQ (readEndpoint (file)->token, token);
+
+    ASSERT_TRUE (writeEndpoint ({ 0, "short" }, file));   // written unchanged, refused on reading
+    EXPECT_TRUE (file.loadFileAsString().contains ("\"port\": 0,"));
+    EXPECT_FALSE (readEndpoint (file));
+}
+
+TEST (EndpointWriter, FailsWhereTheFileCannotBeMade)
+{
+    TempHome home;
+    const auto blocker = home.folder.getChildFile ("blocker");
+    blocker.replaceWithText ("a file, not a folder");
+    EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, blocker.getChildFile ("assistant.json")));
+}
+
+TEST (EndpointFile, PathUnderHome)
+{
+    const auto path = endpointFile().getFullPathName();
+    EXPECT_TRUE (path.endsWith ("/Application Support/Velto/assistant.json")) << path;
+    EXPECT_EQ (endpointFile().getParentDirectory(), settingsFolder());
+}

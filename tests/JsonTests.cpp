@@ -1,0 +1,177 @@
+#include "AssistantShared.h"
+
+#include <gtest/gtest.h>
+
+using namespace velto::assistant;
+
+namespace
+{
+std::string wire (const juce::var& value)
+{
+    return toJson (value).toStdString();
+}
+
+/** Parses `line` and writes it back; "PARSE ERROR" when it does not parse. */
+std::string roundTrip (const std::string& line)
+{
+    juce::var value;
+    return parseJson (std::string_view (line), value) ? wire (value) : "PARSE ERROR";
+}
+
+bool isValidUtf8 (const std::string& s)
+{
+    return juce::CharPointer_UTF8::isValidString (s.c_str(), (int) s.size());
+}
+} // namespace
+
+TEST (JsonWriter, SingleLineSeparatorsAndOrder)
+{
+    auto* object = new juce::DynamicObject();
+    object->setProperty ("b", 1);
+    object->setProperty ("a", juce::Array<juce::var> { 1, "x", true, juce::var() });
+    object->setProperty ("c", juce::var (new juce::DynamicObject()));
+    object->setProperty ("d", juce::Array<juce::var>());
+    EXPECT_EQ (wire (juce::var (object)), R"({"b": 1, "a": [1, "x", true, null], "c": {}, "d": []})");
+}
+
+TEST (JsonWriter, StringEscapes)
+{
+    struct Case { const char* label; std::string in; std::string out; };
+    const Case cases[] = {
+        { "quote and backslash", "a\"b\\c", R"("a\"b\\c")" },
+        { "two-letter escapes", "\b\t\n\f\r", R"("\b\t\n\f\r")" },
+        { "bell is \\u0007, not \\a", "\x07", R"("\u0007")" },
+        { "other controls lower-case hex", "\x01\x1f", R"("\u0001\u001f")" },
+        { "DEL as itself", "\x7f", "\"\x7f\"" },
+        { "slash not escaped", "a/b", R"("a/b")" },
+        { "non-ASCII as UTF-8", "é€😀", "\"é€😀\"" },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (wire (juce::String::fromUTF8 (c.in.data(), (int) c.in.size())), c.out) << c.label;
+}
+
+TEST (JsonWriter, Numbers)
+{
+    struct Case { const char* label; juce::var in; std::string out; };
+    const Case cases[] = {
+        { "int", 7, "7" },
+        { "negative int", -32700, "-32700" },
+        { "int64", (juce::int64) 9007199254740993LL, "9007199254740993" },
+        { "int64 min", (juce::int64) INT64_MIN, "-9223372036854775808" },
+        { "half", 0.5, "0.5" },
+        { "whole double keeps .0", 120.0, "120.0" },
+        { "shortest round trip", 0.1, "0.1" },
+        { "negative fraction", -2.25, "-2.25" },
+        { "15 decimal places at most", 0.12345678901234567, "0.123456789012346" },
+        { "large", 1e20, "100000000000000000000.0" },
+        { "huge uses exponent", 1e300, "1e300" },
+        { "tiny uses exponent rather than 0", 1e-20, "1e-20" },
+        { "infinity is null", std::numeric_limits<double>::infinity(), "null" },
+        { "NaN is null", std::numeric_limits<double>::quiet_NaN(), "null" },
+        { "bools", true, "true" },
+        { "void is null", juce::var(), "null" },
+        { "undefined is null", juce::var::undefined(), "null" },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (wire (c.in), c.out) << c.label;
+}
+
+TEST (JsonWriter, InvalidUtf8InsideAStringBecomesReplacementCharacters)
+{
+    // A String built from raw bytes that are not UTF-8 must still give valid UTF-8 JSON
+    const char bytes[] = { 'a', (char) 0xC3, 'b', (char) 0xFF, (char) 0xED, (char) 0xA0, (char) 0x80, 0 };
+    const juce::String text { juce::CharPointer_UTF8 (bytes) };
+    const auto out = wire (text);
+    EXPECT_TRUE (isValidUtf8 (out)) << out;
+    EXPECT_EQ (out.front(), '"');
+    EXPECT_EQ (out.back(), '"');
+}
+
+TEST (JsonWriter, MultiLineForm)
+{
+    auto* object = new juce::DynamicObject();
+    object->setProperty ("port", 8123);
+    object->setProperty ("list", juce::Array<juce::var> { 1, 2 });
+    object->setProperty ("empty", juce::var (new juce::DynamicObject()));
+    EXPECT_EQ (toJsonMultiLine (juce::var (object)).toStdString(),
+               "{\r\n  \"port\": 8123,\r\n  \"list\": [\r\n    1,\r\n    2\r\n  ],\r\n  \"empty\": {}\r\n}");
+}
+
+TEST (JsonParser, RoundTrips)
+{
+    struct Case { const char* label; std::string in; std::string out; };
+    const Case cases[] = {
+        { "object", R"({"a":1,"b":[true,false,null]})", R"({"a": 1, "b": [true, false, null]})" },
+        { "leading white space", " \t\r\n{}", "{}" },
+        { "text after the value is ignored", R"({"a":1} trailing {"b":2})", R"({"a": 1})" },
+        { "repeated key keeps first place, last value", R"({"a":1,"b":2,"a":3})", R"({"a": 3, "b": 2})" },
+        { "escapes", R"(["\"\\\/\b\f\n\r\t"])", R"(["\"\\/\b\f\n\r\t"])" },
+        { "unicode escape", R"(["\u00e9\u20AC"])", "[\"é€\"]" },
+        { "surrogate pair", R"(["\ud83d\ude00"])", "[\"😀\"]" },
+        { "lone high surrogate kept escaped", R"(["\ud800x"])", R"(["\ud800x"])" },
+        { "lone low surrogate kept escaped", R"(["\udc00"])", R"(["\udc00"])" },
+        { "NUL kept escaped", R"(["a\u0000b"])", R"(["a\u0000b"])" },
+        { "NUL in a key becomes U+FFFD", R"({"a\u0000":1})", "{\"a\xEF\xBF\xBD\": 1}" },
+        { "raw control character tolerated", "[\"a\tb\"]", R"(["a\tb"])" },
+        { "int32 max", "[2147483647]", "[2147483647]" },
+        { "int64", "[9223372036854775807,-9223372036854775808]", "[9223372036854775807, -9223372036854775808]" },
+        { "beyond 64 bits kept exactly", "[99999999999999999999999]", "[99999999999999999999999]" },
+        { "negative beyond 64 bits", "[-9223372036854775809]", "[-9223372036854775809]" },
+        { "fraction", "[1.5,-0.25]", "[1.5, -0.25]" },
+        { "exponent", "[1e3,2E-2]", "[1000.0, 0.02]" },
+        { "beyond a double kept exactly", "[1e400]", "[1e400]" },
+        { "underflow kept exactly", "[1e-400]", "[1e-400]" },
+        { "zero with exponent", "[0e5]", "[0.0]" },
+        { "nesting", R"([[[{"a":[]}]]])", R"([[[{"a": []}]]])" },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (roundTrip (c.in), c.out) << c.label;
+}
+
+TEST (JsonParser, Refusals)
+{
+    const char* cases[] = {
+        "", "   ", "42", "\"text\"", "true", "null", "{", "[", "[1,", "[1 2]", "{\"a\"}", "{\"a\":}",
+        "{a:1}", "[01]", "[1.]", "[.5]", "[-]", "[1e]", "[+1]", "[\"\\x\"]", "[\"\\u12\"]", "[\"abc",
+        "[tru]", "[nul]", "[1,]", "{\"a\":1,}", "[NaN]", "[Infinity]",
+    };
+
+    for (const auto* text : cases)
+        EXPECT_EQ (roundTrip (text), "PARSE ERROR") << text;
+}
+
+TEST (JsonParser, DepthLimit)
+{
+    const auto nested = [] (int depth) { return std::string ((size_t) depth, '[') + std::string ((size_t) depth, ']'); };
+    EXPECT_NE (roundTrip (nested (maxJsonDepth)), "PARSE ERROR");
+    EXPECT_EQ (roundTrip (nested (maxJsonDepth + 1)), "PARSE ERROR");
+
+    // Far deeper than any stack could take, if the parser recursed without a limit
+    EXPECT_EQ (roundTrip (std::string (1000000, '[')), "PARSE ERROR");
+    EXPECT_EQ (roundTrip (std::string (500000, '{') ), "PARSE ERROR");
+}
+
+TEST (JsonParser, InvalidUtf8InStringsBecomesReplacementCharacters)
+{
+    const std::string line = "[\"a\xC3\x28" "b\xFF\xED\xA0\x80" "c\xF4\x90\x80\x80\"]";
+    const auto out = roundTrip (line);
+    EXPECT_TRUE (isValidUtf8 (out)) << out;
+    EXPECT_EQ (out, "[\"a\xEF\xBF\xBD(b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+                    "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"]");
+}
+
+TEST (JsonParser, RefusesNonAsciiOutsideStrings)
+{
+    EXPECT_EQ (roundTrip ("[\xC3\xA9]"), "PARSE ERROR");
+    EXPECT_EQ (roundTrip ("\xEF\xBB\xBF{}"), "PARSE ERROR");   // a byte-order mark is not white space
+}
+
+TEST (JsonParser, FromWireBytesStopsAtNulAndReplacesInvalidBytes)
+{
+    EXPECT_EQ (fromWireBytes ("ab\0cd", 5), "ab");
+    EXPECT_EQ (fromWireBytes ("\xC3\xA9", 2), juce::String (juce::CharPointer_UTF8 ("\xC3\xA9")));
+    EXPECT_EQ (fromWireBytes ("\xC3", 1).toStdString(), "\xEF\xBF\xBD");
+}

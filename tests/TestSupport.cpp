@@ -1,0 +1,316 @@
+#include "TestSupport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velto::test
+{
+std::string bridgePath()
+{
+    return VELTO_BRIDGE_PATH;
+}
+
+ProcessResult runProcess (const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input, const std::map<std::string, std::string>& env,
+                          int timeoutMs)
+{
+    int inPipe[2], outPipe[2], errPipe[2];
+
+    if (pipe (inPipe) != 0 || pipe (outPipe) != 0 || pipe (errPipe) != 0)
+        return {};
+
+    std::vector<std::string> environment;
+
+    for (char** e = environ; *e != nullptr; ++e)
+    {
+        const std::string entry (*e);
+
+        if (env.count (entry.substr (0, entry.find ('='))) == 0)
+            environment.push_back (entry);
+    }
+
+    for (const auto& [name, value] : env)
+        environment.push_back (name + "=" + value);
+
+    std::vector<char*> argv { const_cast<char*> (program.c_str()) };
+
+    for (const auto& arg : args)
+        argv.push_back (const_cast<char*> (arg.c_str()));
+
+    argv.push_back (nullptr);
+
+    std::vector<char*> envp;
+
+    for (auto& entry : environment)
+        envp.push_back (entry.data());
+
+    envp.push_back (nullptr);
+
+    const pid_t pid = fork();
+
+    if (pid == 0)
+    {
+        dup2 (inPipe[0], 0);
+        dup2 (outPipe[1], 1);
+        dup2 (errPipe[1], 2);
+
+        for (int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1] })
+            close (fd);
+
+        signal (SIGPIPE, SIG_DFL);
+        execve (program.c_str(), argv.data(), envp.data());
+        _exit (127);
+    }
+
+    close (inPipe[0]);
+    close (outPipe[1]);
+    close (errPipe[1]);
+
+    for (int fd : { inPipe[1], outPipe[0], errPipe[0] })
+        fcntl (fd, F_SETFL, fcntl (fd, F_GETFL) | O_NONBLOCK);
+
+    ProcessResult result;
+    size_t written = 0;
+    int inFd = inPipe[1];
+
+    if (input.empty())
+    {
+        close (inFd);
+        inFd = -1;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    bool outOpen = true, errOpen = true;
+
+    while (outOpen || errOpen)
+    {
+        pollfd fds[3] = { { outPipe[0], POLLIN, 0 }, { errPipe[0], POLLIN, 0 }, { inFd, POLLOUT, 0 } };
+        const int count = inFd >= 0 ? 3 : 2;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now()).count();
+
+        if (left <= 0)
+        {
+            result.timedOut = true;
+            kill (pid, SIGKILL);
+            break;
+        }
+
+        if (poll (fds, (nfds_t) count, (int) left) < 0 && errno != EINTR)
+            break;
+
+        char buffer[65536];
+
+        auto drain = [&] (int fd, std::string& into, bool& open)
+        {
+            const auto n = read (fd, buffer, sizeof (buffer));
+
+            if (n > 0)
+                into.append (buffer, (size_t) n);
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                open = false;
+        };
+
+        if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            drain (outPipe[0], result.out, outOpen);
+
+        if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            drain (errPipe[0], result.err, errOpen);
+
+        if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)))
+        {
+            const auto n = write (inFd, input.data() + written, input.size() - written);
+
+            if (n > 0)
+                written += (size_t) n;
+
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                written = input.size();
+
+            if (written == input.size())
+            {
+                close (inFd);
+                inFd = -1;
+            }
+        }
+    }
+
+    if (inFd >= 0)
+        close (inFd);
+
+    close (outPipe[0]);
+    close (errPipe[0]);
+
+    int status = 0;
+    waitpid (pid, &status, 0);
+
+    if (WIFEXITED (status))
+        result.exitCode = WEXITSTATUS (status);
+    else if (WIFSIGNALED (status))
+        result.signal = WTERMSIG (status);
+
+    return result;
+}
+
+TempHome::TempHome()
+    : folder (juce::File::createTempFile ("velto-home"))
+{
+    folder.createDirectory();
+}
+
+TempHome::~TempHome()
+{
+    folder.deleteRecursively();
+}
+
+juce::File TempHome::endpointFile() const
+{
+   #if JUCE_MAC
+    return folder.getChildFile ("Library/Application Support/Velto/assistant.json");
+   #else
+    return folder.getChildFile (".config/Application Support/Velto/assistant.json");
+   #endif
+}
+
+ProcessResult runBridge (const TempHome& home, const std::string& input, const std::vector<std::string>& args,
+                         int timeoutMs)
+{
+    return runProcess (bridgePath(), args, input, home.env(), timeoutMs);
+}
+
+//==============================================================================
+std::string readRequest (juce::StreamingSocket& connection, int timeoutMs)
+{
+    std::string bytes;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+
+    for (;;)
+    {
+        const auto headEnd = bytes.find ("\r\n\r\n");
+
+        if (headEnd != std::string::npos)
+        {
+            const auto lengthAt = juce::String (bytes.substr (0, headEnd)).toLowerCase().indexOf ("content-length:");
+            const auto length = lengthAt < 0 ? 0 : juce::String (bytes.substr ((size_t) lengthAt + 15)).getLargeIntValue();
+
+            if (bytes.size() >= headEnd + 4 + (size_t) length)
+                return bytes;
+        }
+
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now()).count();
+
+        if (left <= 0 || connection.waitUntilReady (true, (int) left) != 1)
+            return bytes;
+
+        char buffer[8192];
+        const int n = connection.read (buffer, sizeof (buffer), false);
+
+        if (n <= 0)
+            return bytes;
+
+        bytes.append (buffer, (size_t) n);
+    }
+}
+
+void sendBytes (juce::StreamingSocket& connection, const std::string& bytes)
+{
+    // Raw bytes, NULs and invalid UTF-8 included: a scripted host must be able to send anything
+    for (size_t sent = 0; sent < bytes.size();)
+    {
+        const auto n = ::send (connection.getRawSocketHandle(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+
+        if (n > 0)
+            sent += (size_t) n;
+        else if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            connection.waitUntilReady (false, 1000);
+        else
+            return;
+    }
+}
+
+ScriptedHost::ScriptedHost (Script s)
+    : script (std::move (s))
+{
+    listener.createListener (0, "127.0.0.1");
+
+    acceptThread = std::thread ([this]
+    {
+        while (! stopping)
+        {
+            if (listener.waitUntilReady (true, 50) != 1)
+                continue;
+
+            std::shared_ptr<juce::StreamingSocket> connection (listener.waitForNextConnection());
+
+            if (connection == nullptr || stopping)
+                continue;
+
+            ++connectionCount;
+            std::lock_guard<std::mutex> lock (mutex);
+            workers.emplace_back ([this, connection]
+            {
+                const auto request = readRequest (*connection);
+
+                {
+                    std::lock_guard<std::mutex> requestLock (mutex);
+                    received.push_back (request);
+                }
+
+                script (*connection, request);
+            });
+        }
+    });
+}
+
+ScriptedHost::~ScriptedHost()
+{
+    stopping = true;
+    acceptThread.join();
+
+    for (auto& worker : workers)
+        worker.join();
+
+    listener.close();
+}
+
+std::vector<std::string> ScriptedHost::requests() const
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    return received;
+}
+
+ScriptedHost::Script ScriptedHost::answer (int status, const std::string& body)
+{
+    return [status, body] (juce::StreamingSocket& connection, const std::string&)
+    {
+        sendBytes (connection, "HTTP/1.1 " + std::to_string (status) + " X\r\nContent-Length: "
+                                   + std::to_string (body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    };
+}
+
+ScriptedHost::Script ScriptedHost::raw (const std::string& bytes)
+{
+    return [bytes] (juce::StreamingSocket& connection, const std::string&) { sendBytes (connection, bytes); };
+}
+
+SocketPair::SocketPair()
+{
+    listener.createListener (0, "127.0.0.1");
+    client.connect ("127.0.0.1", listener.getBoundPort(), 2000);
+    server.reset (listener.waitForNextConnection());
+}
+
+void writeEndpointFor (const TempHome& home, int port, const juce::String& token)
+{
+    assistant::writeEndpoint ({ port, token }, home.endpointFile());
+}
+} // namespace velto::test

@@ -1,0 +1,101 @@
+// Helpers shared by the tests: a child process with pipes, a temporary HOME, and a scripted
+// loopback host that records what it receives and answers as told.
+#pragma once
+
+#include "AssistantShared.h"
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velto::test
+{
+/** The built bridge, found next to the test binary's build tree. */
+std::string bridgePath();
+
+struct ProcessResult
+{
+    std::string out;
+    std::string err;
+    int exitCode = -1;     // -1 when the process did not exit normally
+    int signal = 0;        // the signal that ended it, if any
+    bool timedOut = false;
+};
+
+/** Runs `program` with `args`, writes `input` to its stdin and closes it, and collects both
+    output streams. The environment is the test's own with `env` laid over it. Kills the child
+    after `timeoutMs`. */
+ProcessResult runProcess (const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input, const std::map<std::string, std::string>& env,
+                          int timeoutMs = 30000);
+
+/** A fresh temporary folder that is removed with the object. */
+struct TempHome
+{
+    TempHome();
+    ~TempHome();
+    juce::File folder;
+    std::map<std::string, std::string> env() const { return { { "HOME", folder.getFullPathName().toStdString() } }; }
+
+    /** Where the bridge looks for the endpoint file under this HOME. */
+    juce::File endpointFile() const;
+};
+
+/** Runs the bridge with HOME in `home` and the given stdin. */
+ProcessResult runBridge (const TempHome& home, const std::string& input, const std::vector<std::string>& args = {},
+                         int timeoutMs = 30000);
+
+/** A loopback server on port 0 that serves each connection with a script on its own thread.
+    The script gets the accepted socket and may read and write as it likes; everything the
+    bridge sent is recorded by `readRequest`. */
+class ScriptedHost
+{
+public:
+    using Script = std::function<void (juce::StreamingSocket& connection, const std::string& request)>;
+
+    explicit ScriptedHost (Script script);
+    ~ScriptedHost();
+
+    int port() const { return listener.getBoundPort(); }
+    std::vector<std::string> requests() const;
+    int connections() const { return connectionCount; }
+
+    /** Answers every request with `status`, `body` and a matching Content-Length. */
+    static Script answer (int status, const std::string& body);
+
+    /** Sends these bytes as they are, then closes. */
+    static Script raw (const std::string& bytes);
+
+private:
+    juce::StreamingSocket listener;
+    Script script;
+    std::thread acceptThread;
+    std::vector<std::thread> workers;
+    mutable std::mutex mutex;
+    std::vector<std::string> received;
+    std::atomic<int> connectionCount { 0 };
+    std::atomic<bool> stopping { false };
+};
+
+/** Reads one request (head and its Content-Length body) as raw bytes, within `timeoutMs`. */
+std::string readRequest (juce::StreamingSocket& connection, int timeoutMs = 5000);
+
+/** Sends all bytes on a socket, blocking. */
+void sendBytes (juce::StreamingSocket& connection, const std::string& bytes);
+
+/** A connected pair of loopback sockets: `client` connected to `server`. */
+struct SocketPair
+{
+    SocketPair();
+    juce::StreamingSocket listener;
+    juce::StreamingSocket client;
+    std::unique_ptr<juce::StreamingSocket> server;
+};
+
+/** Writes an endpoint file by hand, the way a host would, for the bridge to find. */
+void writeEndpointFor (const TempHome& home, int port, const juce::String& token);
+} // namespace velto::test
