@@ -1,0 +1,451 @@
+#include "DemoSession.h"
+
+#include <cmath>
+
+namespace velto::host
+{
+namespace
+{
+using namespace velto::assistant;
+
+constexpr int maxNotesReturned = 2000;
+
+/** An object from key and value pairs, in order. */
+juce::var object (std::initializer_list<std::pair<const char*, juce::var>> pairs)
+{
+    auto* result = new juce::DynamicObject();
+    for (const auto& [key, value] : pairs)
+        result->setProperty (key, value);
+    return juce::var (result);
+}
+
+juce::var failure (const juce::String& text)
+{
+    return toolText (text, true);
+}
+
+juce::var success (const juce::var& details)
+{
+    return toolText (toJson (details), false);
+}
+
+/** Middle C (MIDI 60) is C3, as Velto shows it. */
+juce::String noteName (int pitch)
+{
+    static const char* names[] = { "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
+    return juce::String (names[pitch % 12]) + juce::String (pitch / 12 - 2);
+}
+
+bool isNumber (const juce::var& v)  { return v.isInt() || v.isInt64() || v.isDouble(); }
+bool isInteger (const juce::var& v) { return v.isInt() || v.isInt64() || (v.isDouble() && std::floor ((double) v) == (double) v); }
+
+/** Reads an optional bar argument: absent is fine, anything but a number from 1 up is an error. */
+bool readBar (const juce::var& arguments, const char* name, std::optional<double>& bar, juce::String& error)
+{
+    const auto value = arguments.getProperty (name, juce::var::undefined());
+
+    if (value.isUndefined())
+        return true;
+
+    if (! isNumber (value) || ! std::isfinite ((double) value) || (double) value < 1.0)
+    {
+        error = juce::String (name) + " must be a bar number of 1 or more";
+        return false;
+    }
+
+    bar = (double) value;
+    return true;
+}
+} // namespace
+
+DemoSession::DemoSession()
+{
+    auto riff = [] (int root, double startBeat, int bars)
+    {
+        std::vector<Note> notes;
+        const int steps[] = { 0, 7, 12, 7 };
+        for (int beat = 0; beat < bars * 4; ++beat)
+            notes.push_back ({ root + steps[beat % 4], startBeat + beat, 0.5, 90 + (beat % 3) * 10 });
+        return notes;
+    };
+
+    std::vector<Note> dense;   // more notes than one answer carries
+    for (int i = 0; i < 2400; ++i)
+        dense.push_back ({ 72 + (i % 12), 32.0 + i * 0.0625, 0.0625, 64 });
+
+    tracks = {
+        { 1, "Drums", "audio", "none", "Master", "Auto", false, false, false, -3.0, 0.0, { { "Compressor", false } },
+          { { "Reverb", -18.0 } }, "low cut 40 Hz", { { 1, 1, 8, {}, "drums_loop.wav", -1.5 } } },
+        { 2, "Bass", "midi", "All MIDI inputs", "Master", "Auto", false, false, false, -6.0, 0.0,
+          { { "Bass Synth", false } }, {}, "flat", { { 2, 1, 4, riff (36, 0, 4) }, { 3, 5, 4, riff (41, 16, 4) } } },
+        { 3, "Arp", "midi", "Bass", "Master", "In", false, false, false, -8.0, -0.3,
+          { { "Arpeggiator", true }, { "Pluck", false } }, { { "Delay", -12.0 } }, "high shelf +2 dB", {} },
+        { 4, "Keys", "midi", "All MIDI inputs", "Master", "Auto", true, false, false, -4.5, 0.2,
+          { { "Electric Piano", false } }, { { "Reverb", -10.0 } }, "flat", { { 4, 9, 10, dense } } },
+        { 5, "Vocal", "audio", "Input 1", "Master", "Off", false, true, false, -2.0, 0.0, { { "EQ", false } },
+          { { "Reverb", -8.0 } }, "presence +3 dB", { { 5, 9, 8, {}, "vocal_take3.wav", 0.0 } } },
+    };
+
+    returns = {
+        { 101, "Reverb", "return", "sends", "Master", "In", false, false, false, -6.0, 0.0, { { "Hall Reverb", false } }, {}, "flat", {} },
+        { 102, "Delay", "return", "sends", "Master", "In", false, false, false, -9.0, 0.0, { { "Tape Delay", false } }, {}, "flat", {} },
+    };
+
+    master = { 0, "Master", "master", "mix", "Output 1/2", "In", false, false, false, 0.0, 0.0, { { "Limiter", false } }, {}, "flat", {} };
+}
+
+//==============================================================================
+double DemoSession::beatsPlayed (Clock::time_point now) const
+{
+    return std::chrono::duration<double> (now - transport.startedAt).count() * tempo / 60.0;
+}
+
+/** Stops a playback whose end has come, as Velto would have on its own. */
+void DemoSession::settle (Clock::time_point now)
+{
+    if (transport.playing && transport.stopAfterBeats && beatsPlayed (now) >= *transport.stopAfterBeats)
+        transport.playing = false;   // the playhead goes back to the insert marker
+}
+
+double DemoSession::positionBeat (Clock::time_point now)
+{
+    settle (now);
+
+    if (! transport.playing)
+        return transport.insertMarkerBeat;
+
+    const double position = transport.startBeat + beatsPlayed (now);
+    const double loopLength = transport.loopEndBeat - transport.loopStartBeat;
+
+    if (transport.loopOn && transport.startBeat < transport.loopEndBeat && position >= transport.loopEndBeat && loopLength > 0)
+        return transport.loopStartBeat + std::fmod (position - transport.loopEndBeat, loopLength);
+
+    return position;
+}
+
+const DemoSession::Track* DemoSession::findTrack (const juce::var& nameOrId) const
+{
+    const auto text = nameOrId.toString().trim();
+
+    if (text.equalsIgnoreCase ("master"))
+        return &master;
+
+    for (const auto* list : { &tracks, &returns })
+        for (const auto& track : *list)
+            if (track.name.equalsIgnoreCase (text) || (text.containsOnly ("0123456789") && text.getIntValue() == track.id))
+                return &track;
+
+    return nullptr;
+}
+
+//==============================================================================
+juce::var DemoSession::answer (const juce::var& message)
+{
+    const auto* request = message.getDynamicObject();
+
+    if (request == nullptr || ! request->hasProperty ("id"))
+        return {};
+
+    const auto id = request->getProperty ("id");
+    const auto method = request->getProperty ("method").toString();
+    const auto params = request->getProperty ("params");
+
+    if (method == "initialize")
+    {
+        const auto requested = params.getProperty ("protocolVersion", {}).toString();
+        const auto versions = protocolVersions();
+        return rpcResult (id, object ({ { "protocolVersion", versions.contains (requested) ? requested : versions[0] },
+                                        { "capabilities", object ({ { "tools", object ({ { "listChanged", false } }) } }) },
+                                        { "serverInfo", object ({ { "name", "velto" }, { "title", "Velto" }, { "version", serverVersion } }) },
+                                        { "instructions", instructions() } }));
+    }
+
+    if (method == "ping")
+        return rpcResult (id, juce::var (new juce::DynamicObject()));
+
+    if (method == "tools/list")
+        return rpcResult (id, object ({ { "tools", toolDefinitions() } }));
+
+    if (method == "tools/call")
+    {
+        const auto arguments = params.getProperty ("arguments", juce::var (new juce::DynamicObject()));
+
+        if (! arguments.isObject())
+            return rpcResult (id, failure ("arguments must be an object"));
+
+        return rpcResult (id, callTool (params.getProperty ("name", {}).toString(), arguments, Clock::now()));
+    }
+
+    return rpcError (id, -32601, "Method not found: " + method);
+}
+
+juce::var DemoSession::callTool (const juce::String& name, const juce::var& arguments, Clock::time_point now)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+
+    if (name == "describe_session") return describeSession (now);
+    if (name == "describe_track")   return describeTrack (arguments);
+    if (name == "get_notes")        return getNotes (arguments);
+    if (name == "play")             return play (arguments, now);
+    if (name == "set_loop")         return setLoop (arguments);
+    if (name == "stop")             return stop (now);
+
+    return failure ("Unknown tool: " + name);
+}
+
+//==============================================================================
+juce::var DemoSession::transportState (Clock::time_point now)
+{
+    const double beat = positionBeat (now);
+    return object ({ { "playing", transport.playing },
+                     { "recording", false },
+                     { "position_bar", 1.0 + beat / beatsPerBar },
+                     { "position_beats", beat },
+                     { "loop", object ({ { "on", transport.loopOn },
+                                         { "from_bar", 1.0 + transport.loopStartBeat / beatsPerBar },
+                                         { "to_bar", 1.0 + transport.loopEndBeat / beatsPerBar } }) } });
+}
+
+juce::var DemoSession::describeSession (Clock::time_point now)
+{
+    auto summary = [] (const Track& track)
+    {
+        juce::Array<juce::var> plugins;
+        for (const auto& plugin : track.plugins)
+            plugins.add (object ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
+
+        return object ({ { "id", track.id }, { "name", track.name }, { "kind", track.kind }, { "input", track.input },
+                         { "output", track.output }, { "monitoring", track.monitoring }, { "armed", track.armed },
+                         { "muted", track.muted }, { "soloed", track.soloed }, { "volume_db", track.volumeDb },
+                         { "pan", track.pan }, { "plugins", plugins }, { "clips", (int) track.clips.size() } });
+    };
+
+    juce::Array<juce::var> trackList, returnList, reasons;
+    for (const auto& track : tracks)
+    {
+        trackList.add (summary (track));
+
+        if (track.muted)
+            reasons.add (track.name + " is muted");
+        if (track.input != "none" && track.input != "All MIDI inputs" && ! track.armed && track.monitoring != "In")
+            reasons.add (track.name + " takes its input from " + track.input + " but is neither armed nor monitoring In");
+    }
+
+    for (const auto& track : returns)
+        returnList.add (summary (track));
+
+    return success (object ({ { "tempo", tempo }, { "time_signature", "4/4" }, { "transport", transportState (now) },
+                              { "tracks", trackList }, { "returns", returnList }, { "master", summary (master) },
+                              { "reasons_a_track_cannot_be_heard", reasons } }));
+}
+
+juce::var DemoSession::describeTrack (const juce::var& arguments)
+{
+    const auto name = arguments.getProperty ("track", juce::var::undefined());
+
+    if (name.isUndefined() || name.toString().trim().isEmpty())
+        return failure ("Missing argument: track (a track name or id)");
+
+    const auto* track = findTrack (name);
+
+    if (track == nullptr)
+        return failure ("No track named or numbered \"" + name.toString() + "\"");
+
+    juce::Array<juce::var> plugins, sends, clips;
+    for (const auto& plugin : track->plugins)
+        plugins.add (object ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
+    for (const auto& [to, level] : track->sends)
+        sends.add (object ({ { "to", to }, { "level_db", level } }));
+
+    for (const auto& clip : track->clips)
+    {
+        auto description = object ({ { "id", clip.id }, { "start_bar", clip.startBar }, { "length_bars", clip.lengthBars } });
+
+        if (track->kind == "midi")
+        {
+            int lowest = 127, highest = 0;
+            for (const auto& note : clip.notes)
+            {
+                lowest = std::min (lowest, note.pitch);
+                highest = std::max (highest, note.pitch);
+            }
+            description.getDynamicObject()->setProperty ("notes", (int) clip.notes.size());
+            if (! clip.notes.empty())
+                description.getDynamicObject()->setProperty ("pitch_range", noteName (lowest) + "-" + noteName (highest));
+        }
+        else
+        {
+            description.getDynamicObject()->setProperty ("file", clip.file);
+            description.getDynamicObject()->setProperty ("gain_db", clip.gainDb);
+        }
+
+        clips.add (description);
+    }
+
+    return success (object ({ { "id", track->id }, { "name", track->name }, { "kind", track->kind },
+                              { "input", track->input }, { "output", track->output }, { "monitoring", track->monitoring },
+                              { "plugins", plugins }, { "sends", sends }, { "eq", track->eq }, { "clips", clips } }));
+}
+
+juce::var DemoSession::getNotes (const juce::var& arguments)
+{
+    const auto name = arguments.getProperty ("track", juce::var::undefined());
+
+    if (name.isUndefined() || name.toString().trim().isEmpty())
+        return failure ("Missing argument: track (a MIDI track name or id)");
+
+    const auto* track = findTrack (name);
+
+    if (track == nullptr)
+        return failure ("No track named or numbered \"" + name.toString() + "\"");
+
+    if (track->kind != "midi")
+        return failure (track->name + " is not a MIDI track");
+
+    const auto clipId = arguments.getProperty ("clip", juce::var::undefined());
+
+    if (! clipId.isUndefined() && ! isInteger (clipId))
+        return failure ("clip must be a clip id (an integer from describe_track)");
+
+    std::optional<double> fromBar, toBar;
+    juce::String error;
+
+    if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
+        return failure (error);
+
+    bool clipFound = clipId.isUndefined();
+    std::vector<std::pair<int, Note>> found;
+
+    for (const auto& clip : track->clips)
+    {
+        if (! clipId.isUndefined() && clip.id != (int) clipId)
+            continue;
+
+        clipFound = true;
+
+        for (const auto& note : clip.notes)
+        {
+            const double bar = 1.0 + note.startBeat / beatsPerBar;
+            if ((! fromBar || bar >= *fromBar) && (! toBar || bar < *toBar))
+                found.push_back ({ clip.id, note });
+        }
+    }
+
+    if (! clipFound)
+        return failure (track->name + " has no clip " + clipId.toString());
+
+    std::stable_sort (found.begin(), found.end(), [] (const auto& a, const auto& b) { return a.second.startBeat < b.second.startBeat; });
+
+    juce::Array<juce::var> notes;
+    for (size_t i = 0; i < found.size() && i < (size_t) maxNotesReturned; ++i)
+    {
+        const auto& [clip, note] = found[i];
+        notes.add (object ({ { "clip", clip }, { "pitch", note.pitch }, { "name", noteName (note.pitch) },
+                             { "start_bar", 1.0 + note.startBeat / beatsPerBar }, { "start_beats", note.startBeat },
+                             { "length_beats", note.lengthBeats }, { "velocity", note.velocity } }));
+    }
+
+    return success (object ({ { "track", track->name }, { "total", (int) found.size() },
+                              { "returned", notes.size() }, { "truncated", found.size() > (size_t) maxNotesReturned },
+                              { "notes", notes } }));
+}
+
+juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
+{
+    std::optional<double> fromBar, toBar;
+    juce::String error;
+
+    if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
+        return failure (error);
+
+    const auto loopTimes = arguments.getProperty ("loop_times", juce::var::undefined());
+
+    if (! loopTimes.isUndefined() && (! isInteger (loopTimes) || (double) loopTimes < 1 || (double) loopTimes > 10000))
+        return failure ("loop_times must be a whole number from 1 to 10000");
+
+    if (! loopTimes.isUndefined() && ! transport.loopOn)
+        return failure ("The loop is off: turn it on with set_loop before playing it loop_times times");
+
+    settle (now);
+
+    if (! fromBar && ! toBar && loopTimes.isUndefined() && transport.playing)
+        return success (object ({ { "result", "already playing" }, { "transport", transportState (now) } }));
+
+    if (toBar && ! fromBar && loopTimes.isUndefined() && transport.playing)
+    {
+        // to_bar alone sets where the current playback stops
+        const double current = positionBeat (now), target = (*toBar - 1.0) * beatsPerBar;
+
+        if (target <= current)
+            return failure ("to_bar must lie after the playhead (now at bar " + juce::String (1.0 + current / beatsPerBar, 2) + ")");
+
+        transport.stopAfterBeats = beatsPlayed (now) + (target - current);
+        return success (object ({ { "result", "stops at bar " + juce::String (*toBar) }, { "transport", transportState (now) } }));
+    }
+
+    double start = fromBar ? (*fromBar - 1.0) * beatsPerBar : transport.insertMarkerBeat;
+    std::optional<double> stopAfter;
+
+    if (! loopTimes.isUndefined())
+    {
+        const bool insideLoop = start >= transport.loopStartBeat && start < transport.loopEndBeat;
+        if (! fromBar || ! insideLoop)
+            start = transport.loopStartBeat;
+
+        const double loopLength = transport.loopEndBeat - transport.loopStartBeat;
+        stopAfter = (transport.loopEndBeat - start) + ((int) loopTimes - 1) * loopLength;
+    }
+    else if (toBar)
+    {
+        const double target = (*toBar - 1.0) * beatsPerBar;
+
+        if (target <= start)
+            return failure ("to_bar must come after the bar playback starts from");
+
+        if (transport.loopOn && start < transport.loopEndBeat && target > transport.loopEndBeat)
+            return failure ("to_bar lies past the loop end, so the playhead would never get there; turn the loop off or play loop_times");
+
+        stopAfter = target - start;
+    }
+
+    transport.playing = true;
+    transport.startBeat = start;
+    transport.startedAt = now;
+    transport.stopAfterBeats = stopAfter;
+    return success (object ({ { "result", "playing" }, { "transport", transportState (now) } }));
+}
+
+juce::var DemoSession::setLoop (const juce::var& arguments)
+{
+    std::optional<double> fromBar, toBar;
+    juce::String error;
+
+    if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
+        return failure (error);
+
+    const auto on = arguments.getProperty ("on", true);
+
+    if (! on.isBool())
+        return failure ("on must be true or false");
+
+    const double start = fromBar ? (*fromBar - 1.0) * beatsPerBar : transport.loopStartBeat;
+    const double end = toBar ? (*toBar - 1.0) * beatsPerBar : transport.loopEndBeat;
+
+    if (end <= start)
+        return failure ("to_bar must come after from_bar");
+
+    transport.loopStartBeat = start;
+    transport.loopEndBeat = end;
+    transport.loopOn = (bool) on;
+
+    return success (object ({ { "loop", object ({ { "on", transport.loopOn }, { "from_bar", 1.0 + start / beatsPerBar },
+                                                   { "to_bar", 1.0 + end / beatsPerBar } }) } }));
+}
+
+juce::var DemoSession::stop (Clock::time_point now)
+{
+    settle (now);
+    transport.playing = false;
+    return success (object ({ { "result", "stopped" }, { "transport", transportState (now) } }));
+}
+} // namespace velto::host

@@ -1,0 +1,70 @@
+// An in-memory Velto project behind the six tools, for the reference host: tempo, a 4/4 bar,
+// a transport that moves in real time, MIDI and audio tracks with clips, returns and a master.
+#pragma once
+
+#include "AssistantShared.h"
+
+#include <chrono>
+#include <mutex>
+#include <optional>
+
+namespace velto::host
+{
+class DemoSession
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    DemoSession();
+
+    /** The JSON-RPC answer to one message (an object): void for notifications. Thread-safe. */
+    juce::var answer (const juce::var& message);
+
+    /** A tool call's result (content and isError), at the given moment. Thread-safe. */
+    juce::var callTool (const juce::String& name, const juce::var& arguments, Clock::time_point now);
+
+private:
+    struct Note { int pitch; double startBeat; double lengthBeats; int velocity; };
+    struct Clip { int id; double startBar; double lengthBars; std::vector<Note> notes; juce::String file; double gainDb = 0; };
+    struct Plugin { juce::String name; bool generatesNotes; };
+    struct Track
+    {
+        int id; juce::String name, kind, input, output, monitoring;
+        bool armed, muted, soloed; double volumeDb, pan;
+        std::vector<Plugin> plugins; std::vector<std::pair<juce::String, double>> sends; juce::String eq;
+        std::vector<Clip> clips;
+    };
+
+    // Transport, in beats from the song start (beat 0 = bar 1)
+    struct Transport
+    {
+        bool playing = false;
+        double insertMarkerBeat = 0;
+        double startBeat = 0;                 // where the current playback started
+        Clock::time_point startedAt {};
+        std::optional<double> stopAfterBeats; // of playback, counted from the start
+        bool loopOn = false;
+        double loopStartBeat = 0, loopEndBeat = 16;
+    };
+
+    std::mutex mutex;
+    double tempo = 120.0;
+    int beatsPerBar = 4;
+    std::vector<Track> tracks, returns;
+    Track master;
+    Transport transport;
+
+    double beatsPlayed (Clock::time_point now) const;
+    double positionBeat (Clock::time_point now);
+    void settle (Clock::time_point now);
+    const Track* findTrack (const juce::var& nameOrId) const;
+
+    juce::var transportState (Clock::time_point now);
+    juce::var describeSession (Clock::time_point now);
+    juce::var describeTrack (const juce::var& arguments);
+    juce::var getNotes (const juce::var& arguments);
+    juce::var play (const juce::var& arguments, Clock::time_point now);
+    juce::var setLoop (const juce::var& arguments);
+    juce::var stop (Clock::time_point now);
+};
+} // namespace velto::host
