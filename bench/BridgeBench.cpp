@@ -5,6 +5,8 @@
 #include "AssistantShared.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -31,9 +33,16 @@ struct Child
 
     Child (const std::string& program, const std::string& home)
     {
+        // Children started from several threads must not inherit each other's pipes, or one
+        // never sees the end of its input: close-on-exec, set before any other fork can run
+        static std::mutex forkMutex;
+        std::lock_guard<std::mutex> lock (forkMutex);
         int inPipe[2], outPipe[2];
         if (pipe (inPipe) != 0 || pipe (outPipe) != 0)
             return;
+
+        for (const int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1] })
+            fcntl (fd, F_SETFD, FD_CLOEXEC);
 
         pid = fork();
         if (pid == 0)
@@ -236,6 +245,65 @@ int main (int argc, char* argv[])
         std::printf ("                                     through the bridge median %.0f us, p99 %.0f us\n", median (bridged), percentile99 (bridged));
         std::printf ("time the bridge adds: median %.0f us, p99 %.0f us   (target: at most 100 us)\n",
                      median (bridged) - median (direct), percentile99 (bridged) - percentile99 (direct));
+    }
+
+    // 4. The reference host: requests per second, directly and through 1, 4 and 16 bridges
+    if (argc > 2)
+    {
+        const auto hostHome = juce::File::createTempFile ("velto-bench-host");
+        hostHome.createDirectory();
+        const std::string hostHomePath = hostHome.getFullPathName().toStdString();
+        const pid_t host = fork();
+
+        if (host == 0)
+        {
+            setenv ("HOME", hostHomePath.c_str(), 1);
+            freopen ("/dev/null", "w", stdout);
+            execl (argv[2], argv[2], (char*) nullptr);
+            _exit (127);
+        }
+
+        const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+        const auto file = hostHome.getChildFile (endpointFile().getRelativePathFrom (userHome));
+        for (int i = 0; i < 500 && ! readEndpoint (file); ++i)
+            juce::Thread::sleep (10);
+
+        if (const auto endpoint = readEndpoint (file))
+        {
+            constexpr double secondsEach = 2.0;
+            int direct = 0;
+            for (const auto start = Clock::now(); microsecondsSince (start) < secondsEach * 1e6; ++direct)
+            {
+                juce::String response;
+                postToVelto (*endpoint, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}", response, 20000);
+            }
+            std::printf ("reference host, direct client: %.0f requests/s\n", direct / secondsEach);
+
+            for (const int bridges : { 1, 4, 16 })
+            {
+                std::atomic<int> answered { 0 };
+                std::vector<std::thread> clients;
+                for (int b = 0; b < bridges; ++b)
+                    clients.emplace_back ([&]
+                    {
+                        Child child (bridge, hostHomePath);
+                        for (const auto start = Clock::now(); microsecondsSince (start) < secondsEach * 1e6;)
+                        {
+                            child.write ("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n");
+                            if (! child.readLine().empty())
+                                ++answered;
+                        }
+                        child.finish();
+                    });
+                for (auto& client : clients)
+                    client.join();
+                std::printf ("reference host through %2d concurrent bridges: %.0f requests/s\n", bridges, answered / secondsEach);
+            }
+        }
+
+        kill (host, SIGTERM);
+        waitpid (host, nullptr, 0);
+        hostHome.deleteRecursively();
     }
 
     home.deleteRecursively();

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, starts the reference host with HOME in a
+# temporary folder, runs a scripted MCP session through the bridge and prints the transcript.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh >/dev/null
+
+home=$(mktemp -d)
+HOME="$home" build/velto_reference_host > "$home/host.log" 2>&1 &
+host=$!
+trap 'kill $host 2>/dev/null; wait $host 2>/dev/null; rm -rf "$home"' EXIT
+
+for _ in $(seq 100); do
+    grep -q "reference host on" "$home/host.log" 2>/dev/null && break
+    sleep 0.05
+done
+head -1 "$home/host.log"
+
+HOME="$home" node scripts/demo.mjs "$PWD/build/VeltoMCP"
+
+echo
+echo "With the host stopped, the bridge answers by itself:"
+kill $host; wait $host 2>/dev/null || true
+printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"play","arguments":{}}}' | HOME="$home" build/VeltoMCP
