@@ -138,6 +138,24 @@ const DemoSession::Track* DemoSession::findTrack (const juce::var& nameOrId) con
     return nullptr;
 }
 
+const DemoSession::Track* DemoSession::trackArgument (const juce::var& arguments, const char* what, juce::String& error) const
+{
+    const auto name = arguments.getProperty ("track", juce::var::undefined());
+
+    if (name.isUndefined() || name.toString().trim().isEmpty())
+    {
+        error = "Missing argument: track (" + juce::String (what) + ")";
+        return nullptr;
+    }
+
+    const auto* track = findTrack (name);
+
+    if (track == nullptr)
+        error = "No track named or numbered \"" + name.toString() + "\"";
+
+    return track;
+}
+
 //==============================================================================
 juce::var DemoSession::answer (const juce::var& message)
 {
@@ -241,15 +259,11 @@ juce::var DemoSession::describeSession (Clock::time_point now)
 
 juce::var DemoSession::describeTrack (const juce::var& arguments)
 {
-    const auto name = arguments.getProperty ("track", juce::var::undefined());
-
-    if (name.isUndefined() || name.toString().trim().isEmpty())
-        return failure ("Missing argument: track (a track name or id)");
-
-    const auto* track = findTrack (name);
+    juce::String error;
+    const auto* track = trackArgument (arguments, "a track name or id", error);
 
     if (track == nullptr)
-        return failure ("No track named or numbered \"" + name.toString() + "\"");
+        return failure (error);
 
     juce::Array<juce::var> plugins, sends, clips;
     for (const auto& plugin : track->plugins)
@@ -289,15 +303,11 @@ juce::var DemoSession::describeTrack (const juce::var& arguments)
 
 juce::var DemoSession::getNotes (const juce::var& arguments)
 {
-    const auto name = arguments.getProperty ("track", juce::var::undefined());
-
-    if (name.isUndefined() || name.toString().trim().isEmpty())
-        return failure ("Missing argument: track (a MIDI track name or id)");
-
-    const auto* track = findTrack (name);
+    juce::String error;
+    const auto* track = trackArgument (arguments, "a MIDI track name or id", error);
 
     if (track == nullptr)
-        return failure ("No track named or numbered \"" + name.toString() + "\"");
+        return failure (error);
 
     if (track->kind != "midi")
         return failure (track->name + " is not a MIDI track");
@@ -308,7 +318,6 @@ juce::var DemoSession::getNotes (const juce::var& arguments)
         return failure ("clip must be a clip id (an integer from describe_track)");
 
     std::optional<double> fromBar, toBar;
-    juce::String error;
 
     if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
         return failure (error);

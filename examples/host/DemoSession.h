@@ -58,6 +58,8 @@ private:
     double positionBeat (Clock::time_point now);
     void settle (Clock::time_point now);
     const Track* findTrack (const juce::var& nameOrId) const;
+    /** The track that the "track" argument names; null with `error` set when none does. */
+    const Track* trackArgument (const juce::var& arguments, const char* what, juce::String& error) const;
 
     juce::var transportState (Clock::time_point now);
     juce::var describeSession (Clock::time_point now);
