@@ -10,6 +10,13 @@ namespace
 const std::string pong1 = R"({"jsonrpc": "2.0", "id": 1, "result": {}})" "\n";
 const std::string parseError = R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})" "\n";
 
+/** A literal's bytes, NULs included, without the terminator. */
+template <size_t size>
+std::string bytes (const char (&literal)[size])
+{
+    return std::string (literal, size - 1);
+}
+
 std::string pong (const std::string& id)
 {
     return R"({"jsonrpc": "2.0", "id": )" + id + R"(, "result": {}})" "\n";
@@ -35,8 +42,8 @@ TEST (BridgeOffline, LinesAndFraming)
         { "last line without LF", "{\"id\":1,\"method\":\"ping\"}", pong1 },
         { "surrounding blanks", "  \t{\"id\":1,\"method\":\"ping\"}  \n", pong1 },
         { "text after the object", "{\"id\":1,\"method\":\"ping\"} junk {\n", pong1 },
-        { "NUL ends the line's text", std::string ("{\"id\":1,\"method\":\"ping\"}\0garbage\n", 35), pong1 },
-        { "NUL inside the object", std::string ("{\"id\":1,\0\"method\":\"ping\"}\n", 27), parseError },
+        { "NUL ends the line's text", bytes ("{\"id\":1,\"method\":\"ping\"}\0garbage\n"), pong1 },
+        { "NUL inside the object", bytes ("{\"id\":1,\0\"method\":\"ping\"}\n"), parseError },
         { "a number", "42\n", parseError },
         { "a string", "\"ping\"\n", parseError },
         { "true", "true\n", parseError },
