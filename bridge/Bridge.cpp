@@ -88,6 +88,18 @@ Forwarder offlineForwarder()
     return [] (const juce::var&, juce::String&) { return 0; };
 }
 
+std::string_view lineText (std::string_view line)
+{
+    line = line.substr (0, line.find ('\0'));
+    constexpr const char* whiteSpace = " \t\r\n\v\f";
+    const auto first = line.find_first_not_of (whiteSpace);
+
+    if (first == std::string_view::npos)
+        return {};
+
+    return line.substr (first, line.find_last_not_of (whiteSpace) - first + 1);
+}
+
 juce::var answerLocally (const juce::var& message)
 {
     const auto* object = message.getDynamicObject();

@@ -35,6 +35,10 @@ Forwarder hostForwarder();
 /** A forwarder for when no host is wanted: every message is answered locally. */
 Forwarder offlineForwarder();
 
+/** The text of one line as read from stdin (without its LF): its bytes up to the first NUL,
+    without surrounding white space; a CR before the LF goes here too. Empty: nothing to do. */
+std::string_view lineText (std::string_view line);
+
 /** The local answer to one message (an object): its reply, or void for a notification or a
     value that is not an object. */
 juce::var answerLocally (const juce::var& message);

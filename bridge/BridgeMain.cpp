@@ -35,19 +35,6 @@ void printHelp()
               << assistant::endpointFile().getFullPathName().toRawUTF8() << "\n";
 }
 
-/** The bytes of a line up to its first NUL, without surrounding white space. A CR before the
-    LF goes here too, so CR LF lines read like LF lines. */
-std::string_view trimmedLine (const std::string& line)
-{
-    std::string_view text (line.data(), std::strlen (line.c_str()));
-    constexpr const char* whiteSpace = " \t\r\n\v\f";
-    const auto first = text.find_first_not_of (whiteSpace);
-
-    if (first == std::string_view::npos)
-        return {};
-
-    return text.substr (first, text.find_last_not_of (whiteSpace) - first + 1);
-}
 } // namespace
 
 int main (int argc, char* argv[])
@@ -80,7 +67,7 @@ int main (int argc, char* argv[])
     std::string line;
 
     while (std::getline (std::cin, line) && std::cout.good())
-        if (const auto text = trimmedLine (line); ! text.empty())
+        if (const auto text = bridge::lineText (line); ! text.empty())
             bridge::handle (text, forward, output);
 
     return 0;

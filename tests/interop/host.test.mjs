@@ -18,9 +18,17 @@ function endpointPath(home) {
   return path.join(base, "Application Support", "Velto", "assistant.json");
 }
 
+function endpointReady(home) {
+  try {
+    return JSON.parse(fs.readFileSync(endpointPath(home), "utf8")).port > 0;
+  } catch {
+    return false;   // not there yet, or still being written
+  }
+}
+
 async function startHost(home) {
   const child = spawn(hostProgram, [], { env: { HOME: home, PATH: process.env.PATH ?? "" }, stdio: "ignore" });
-  for (let i = 0; i < 500 && !fs.existsSync(endpointPath(home)); i++) await sleep(10);
+  for (let i = 0; i < 500 && !endpointReady(home); i++) await sleep(10);
   return child;
 }
 
