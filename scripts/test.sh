@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: unit, end-to-end and interoperability,
-# then the same suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test: unit, end-to-end, fault and load, and
+# interoperability; then the suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then each fuzz target for a bounded time. Ends with the report of figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export VELTO_WITH_CLANG=1   # the fuzz targets need clang and its runtime
 scripts/install-deps.sh
 scripts/build.sh
+rm -rf build/report
 ctest --test-dir build --output-on-failure -j 2
 
 echo "== the suite again under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -14,3 +17,8 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-sanitize -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target velto_tests >/dev/null
 # The SDK tests drive the Release binaries and ran above; everything else runs sanitized
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j 2 -E '^interop\.'
+
+echo "== fuzzing"
+scripts/fuzz.sh 20
+
+bench/report.sh

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -188,6 +189,179 @@ ProcessResult runBridge (const TempHome& home, const std::string& input, const s
                          int timeoutMs)
 {
     return runProcess (bridgePath(), args, input, home.env(), timeoutMs);
+}
+
+//==============================================================================
+BridgeProcess::BridgeProcess (const TempHome& home)
+{
+    std::signal (SIGPIPE, SIG_IGN);
+    int inPipe[2], outPipe[2], errPipe[2];
+
+    if (pipe (inPipe) != 0 || pipe (outPipe) != 0 || pipe (errPipe) != 0)
+        return;
+
+    for (const int fd : { inPipe[1], outPipe[0], errPipe[0] })
+        fcntl (fd, F_SETFD, FD_CLOEXEC);
+
+    const auto homePath = home.folder.getFullPathName().toStdString();
+    const auto program = bridgePath();
+    pid = fork();
+
+    if (pid == 0)
+    {
+        dup2 (inPipe[0], 0);
+        dup2 (outPipe[1], 1);
+        dup2 (errPipe[1], 2);
+
+        for (int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1] })
+            close (fd);
+
+        setenv ("HOME", homePath.c_str(), 1);
+        signal (SIGPIPE, SIG_DFL);
+        execl (program.c_str(), program.c_str(), (char*) nullptr);
+        _exit (127);
+    }
+
+    close (inPipe[0]);
+    close (outPipe[1]);
+    close (errPipe[1]);
+    in = inPipe[1];
+    out = outPipe[0];
+
+    errReader = std::thread ([this, err = errPipe[0]]
+    {
+        char buffer[4096];
+
+        for (ssize_t n; (n = ::read (err, buffer, sizeof (buffer))) > 0;)
+        {
+            std::lock_guard<std::mutex> lock (errMutex);
+            errText.append (buffer, (size_t) n);
+        }
+
+        close (err);
+    });
+}
+
+BridgeProcess::~BridgeProcess()
+{
+    closeInput();
+    closeOutput();
+    waitForExit (5000);
+
+    if (errReader.joinable())
+        errReader.join();
+}
+
+bool BridgeProcess::write (const std::string& bytes)
+{
+    for (size_t done = 0; done < bytes.size();)
+    {
+        const auto n = ::write (in, bytes.data() + done, bytes.size() - done);
+
+        if (n <= 0)
+            return false;
+
+        done += (size_t) n;
+    }
+
+    return true;
+}
+
+void BridgeProcess::closeInput()
+{
+    if (in >= 0)
+        close (in);
+
+    in = -1;
+}
+
+void BridgeProcess::closeOutput()
+{
+    if (out >= 0)
+        close (out);
+
+    out = -1;
+}
+
+bool BridgeProcess::readLine (std::string& line, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+
+    for (;;)
+    {
+        if (const auto lf = pending.find ('\n'); lf != std::string::npos)
+        {
+            line = pending.substr (0, lf);
+            pending.erase (0, lf + 1);
+            return true;
+        }
+
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now()).count();
+        pollfd fd { out, POLLIN, 0 };
+
+        if (left <= 0 || poll (&fd, 1, (int) left) <= 0)
+            return false;
+
+        char buffer[65536];
+        const auto n = ::read (out, buffer, sizeof (buffer));
+
+        if (n <= 0)
+            return false;
+
+        pending.append (buffer, (size_t) n);
+    }
+}
+
+std::string BridgeProcess::readError()
+{
+    std::lock_guard<std::mutex> lock (errMutex);
+    return errText;
+}
+
+int BridgeProcess::waitForExit (int timeoutMs)
+{
+    if (pid <= 0)
+        return -1;
+
+    for (int waitedMs = 0; waitedMs < timeoutMs; waitedMs += 5)
+    {
+        int status = 0;
+
+        if (waitpid (pid, &status, WNOHANG) == pid)
+        {
+            pid = -1;
+            return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+        }
+
+        usleep (5000);
+    }
+
+    kill (pid, SIGKILL);
+    waitpid (pid, nullptr, 0);
+    pid = -1;
+    return -1;
+}
+
+int BridgeProcess::openDescriptors() const
+{
+    auto* folder = opendir (("/proc/" + std::to_string (pid) + "/fd").c_str());
+
+    if (folder == nullptr)
+        return -1;
+
+    int count = 0;
+
+    while (const auto* entry = readdir (folder))
+        count += entry->d_name[0] != '.';
+
+    closedir (folder);
+    return count;
+}
+
+long BridgeProcess::residentKiB() const
+{
+    const auto status = juce::File ("/proc/" + juce::String (pid) + "/status").loadFileAsString();
+    return status.fromFirstOccurrenceOf ("VmRSS:", false, false).trim().getLargeIntValue();
 }
 
 //==============================================================================

@@ -7,10 +7,13 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace velto::test
 {
@@ -48,6 +51,33 @@ struct TempHome
 /** Runs the bridge with HOME in `home` and the given stdin. */
 ProcessResult runBridge (const TempHome& home, const std::string& input, const std::vector<std::string>& args = {},
                          int timeoutMs = 30000);
+
+/** The bridge running with pipes on all three streams, for long sessions and fault injection. */
+class BridgeProcess
+{
+public:
+    explicit BridgeProcess (const TempHome& home);
+    ~BridgeProcess();
+
+    bool write (const std::string& bytes);   // false once the bridge has gone
+    void closeInput();
+    void closeOutput();                      // as a client that stops reading would
+    bool readLine (std::string& line, int timeoutMs = 30000);
+    std::string readError();                 // all that stderr carried so far
+    int waitForExit (int timeoutMs);         // the exit status; -1 when it had to be killed
+    int openDescriptors() const;             // from /proc: -1 where there is none
+    long residentKiB() const;
+
+private:
+    pid_t pid = -1;
+    int in = -1, out = -1;
+    std::string pending;
+
+    // stderr is drained all along: a bridge blocked on a full stderr pipe would stall the test
+    std::thread errReader;
+    mutable std::mutex errMutex;
+    std::string errText;
+};
 
 /** A loopback server on port 0 that serves each connection with a script on its own thread.
     The script gets the accepted socket and may read and write as it likes; everything the

@@ -1,0 +1,467 @@
+// Load and faults, bounded in count and time, on loopback only: long mixed sessions offline and
+// relayed, a host that dies, moves and changes its token under the bridge, endpoint files caught
+// half-written, hosts that trickle or flood, a client that stops reading, stdin cut mid-line.
+// Every request with an id must get exactly one reply, with its own id, in order; descriptors and
+// memory must stay flat. Each test adds a line of figures to the report that the scripts print.
+#include "Bridge.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+using namespace velto;
+using namespace velto::test;
+
+namespace
+{
+const juce::String token = "0123456789abcdef0123456789abcdef";
+
+void report (const std::string& line)
+{
+    std::printf ("%s\n", line.c_str());
+
+    if (const char* folder = std::getenv ("VELTO_REPORT_DIR"))
+    {
+        juce::File (folder).createDirectory();
+        std::ofstream (std::string (folder) + "/faults.txt", std::ios::app) << line << "\n";
+    }
+}
+
+/** Deterministic mixed traffic: requests of every kind, notifications, unreadable lines, batches. */
+std::vector<std::string> mixedLines (int count)
+{
+    std::vector<std::string> lines;
+    lines.reserve ((size_t) count);
+
+    for (int i = 0; i < count; ++i)
+    {
+        const auto n = std::to_string (i);
+
+        switch (i % 10)
+        {
+            case 0: case 1: case 2: lines.push_back ("{\"jsonrpc\":\"2.0\",\"id\":" + n + ",\"method\":\"ping\"}"); break;
+            case 3: lines.push_back ("{\"jsonrpc\":\"2.0\",\"id\":\"s" + n + "\",\"method\":\"tools/call\",\"params\":{\"name\":\"play\"}}"); break;
+            case 4: lines.push_back ("{\"jsonrpc\":\"2.0\",\"method\":\"notifications/progress\",\"params\":{\"n\":" + n + "}}"); break;
+            case 5: lines.push_back ("not json " + n); break;
+            case 6: lines.push_back ("[{\"id\":" + n + ",\"method\":\"ping\"},{\"method\":\"n\"},{\"id\":\"b" + n + "\",\"method\":\"nope\"}]"); break;
+            case 7: lines.push_back ("{\"jsonrpc\":\"2.0\",\"id\":" + n + ",\"method\":\"initialize\",\"params\":{\"protocolVersion\":\"2024-11-05\"}}"); break;
+            case 8: lines.push_back ("{\"jsonrpc\":\"2.0\",\"id\":" + n + "99999999999999999999,\"method\":\"x/" + n + "\"}"); break;
+            default: lines.push_back (i % 100 == 9 ? "{\"jsonrpc\":\"2.0\",\"id\":" + n + ",\"method\":\"tools/list\"}" : "  \t"); break;
+        }
+    }
+
+    return lines;
+}
+
+/** What the bridge must write for these lines when every message is answered locally. */
+std::vector<std::string> localReplies (const std::vector<std::string>& lines)
+{
+    std::vector<std::string> replies;
+    const bridge::Output output { [&] (const juce::var& reply) { replies.push_back (assistant::toJson (reply).toStdString()); },
+                                  [] (const juce::String&) {} };
+
+    for (const auto& line : lines)
+        if (const auto text = bridge::lineText (line); ! text.empty())
+            bridge::handle (text, bridge::offlineForwarder(), output);
+
+    return replies;
+}
+
+/** A host that answers each request exactly as the bridge would answer it locally, so that the
+    output is the same whether a message was relayed or fell back. One connection at a time. */
+class EchoHost
+{
+public:
+    enum class Style { normal, trickle, flood, oversized };
+
+    EchoHost() { start(); }
+    ~EchoHost() { stop(); }
+
+    void start (juce::String newToken = token)
+    {
+        stop();
+        hostToken = newToken;
+        listener = std::make_unique<juce::StreamingSocket>();
+        listener->createListener (0, "127.0.0.1");
+        stopping = false;
+        thread = std::thread ([this] { run(); });
+    }
+
+    void stop()
+    {
+        stopping = true;
+
+        if (thread.joinable())
+            thread.join();
+
+        listener.reset();   // refused from now on
+    }
+
+    int port() const { return listener->getBoundPort(); }
+    std::atomic<int> served { 0 };
+    std::atomic<Style> style { Style::normal };
+
+private:
+    std::unique_ptr<juce::StreamingSocket> listener;
+    std::thread thread;
+    std::atomic<bool> stopping { false };
+    juce::String hostToken;
+
+    void run()
+    {
+        while (! stopping)
+        {
+            if (listener->waitUntilReady (true, 10) != 1)
+                continue;
+
+            std::unique_ptr<juce::StreamingSocket> connection (listener->waitForNextConnection());
+
+            if (connection != nullptr)
+                serve (*connection);
+        }
+    }
+
+    void serve (juce::StreamingSocket& connection)
+    {
+        assistant::HttpMessage request;
+
+        if (! assistant::readHttp (connection, request, true, 5000))
+            return;
+
+        ++served;
+
+        if (! assistant::tokensMatch (hostToken, request.header ("authorization").fromFirstOccurrenceOf ("Bearer ", false, false)))
+        {
+            assistant::writeAll (connection, assistant::httpResponse (401, {}, {}));
+            return;
+        }
+
+        juce::var message, reply;
+        assistant::parseJson (request.body, message);
+
+        if (const auto* batch = message.getArray())
+        {
+            juce::Array<juce::var> replies;
+
+            for (const auto& element : *batch)
+                if (auto one = bridge::answerLocally (element); ! one.isVoid())
+                    replies.add (one);
+
+            if (! replies.isEmpty())
+                reply = replies;
+        }
+        else
+        {
+            reply = bridge::answerLocally (message);
+        }
+
+        const auto response = reply.isVoid() ? assistant::httpResponse (202, {}, {})
+                                             : assistant::httpResponse (200, assistant::toJson (reply), "application/json");
+
+        switch (style.load())
+        {
+            case Style::normal:
+                assistant::writeAll (connection, response);
+                break;
+
+            case Style::trickle:
+                for (const auto c : response.toStdString())
+                {
+                    sendBytes (connection, std::string (1, c));
+                    juce::Thread::sleep (c == '\n' ? 1 : 0);
+                }
+                break;
+
+            case Style::flood:
+                // No length: the bridge reads to its cap and finds no JSON there, so the
+                // message is finished with nothing written
+                sendBytes (connection, "HTTP/1.1 200 OK\r\n\r\n");
+                for (int i = 0; i < 200 && ! stopping; ++i)
+                    sendBytes (connection, std::string (8192, ' ') + "x");
+                break;
+
+            case Style::oversized:
+                sendBytes (connection, "HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\n\r\n{}");
+                break;
+        }
+    }
+};
+
+struct SessionFigures
+{
+    int replies = 0;
+    int mismatches = 0;
+    int descriptorsBefore = 0, descriptorsAfter = 0;
+    long residentBefore = 0, residentAfter = 0;
+    std::string err;
+    int exitCode = -1;
+};
+
+/** Runs the lines through one bridge, checking every reply against `expected` in order, with
+    `duringSession` called from the writing thread between lines. */
+SessionFigures runSession (const TempHome& home, const std::vector<std::string>& lines, const std::vector<std::string>& expected,
+                           std::function<void (size_t line)> duringSession = {})
+{
+    BridgeProcess bridge (home);
+    SessionFigures figures;
+
+    std::thread writer ([&]
+    {
+        std::string batch;
+
+        for (size_t i = 0; i < lines.size(); ++i)
+        {
+            if (duringSession)
+                duringSession (i);
+
+            batch += lines[i] + "\n";
+
+            if (batch.size() > 16384 || i + 1 == lines.size() || duringSession)
+            {
+                bridge.write (batch);
+                batch.clear();
+            }
+        }
+    });
+
+    std::string line;
+
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        if (! bridge.readLine (line, 60000))
+            break;
+
+        ++figures.replies;
+        figures.mismatches += (line != expected[i]);
+
+        if (figures.mismatches == 1 && line != expected[i])
+            ADD_FAILURE() << "reply " << i << ": " << line.substr (0, 300) << "\nexpected: " << expected[i].substr (0, 300);
+
+        if (i == 100)
+        {
+            figures.descriptorsBefore = bridge.openDescriptors();
+            figures.residentBefore = bridge.residentKiB();
+        }
+    }
+
+    writer.join();
+    figures.descriptorsAfter = bridge.openDescriptors();
+    figures.residentAfter = bridge.residentKiB();
+    bridge.closeInput();
+    EXPECT_FALSE (bridge.readLine (line, 30000)) << "a reply too many: " << line.substr (0, 300);
+    figures.exitCode = bridge.waitForExit (30000);
+    juce::Thread::sleep (50);   // let the stderr reader take the last bytes
+    figures.err = bridge.readError();
+    return figures;
+}
+
+void expectFlat (const SessionFigures& figures)
+{
+    EXPECT_EQ (figures.descriptorsAfter, figures.descriptorsBefore);
+    EXPECT_LT (figures.residentAfter, figures.residentBefore + 4096) << "resident memory grew by more than 4 MB";
+}
+
+std::string describe (const SessionFigures& f)
+{
+    return "descriptors " + std::to_string (f.descriptorsBefore) + " -> " + std::to_string (f.descriptorsAfter)
+           + ", resident " + juce::String (f.residentBefore / 1024.0, 1).toStdString() + " MB -> "
+           + juce::String (f.residentAfter / 1024.0, 1).toStdString() + " MB";
+}
+
+constexpr int sessionLines = 100000;
+} // namespace
+
+TEST (Faults, HundredThousandMixedLinesOffline)
+{
+    TempHome home;
+    const auto lines = mixedLines (sessionLines);
+    const auto expected = localReplies (lines);
+    const auto figures = runSession (home, lines, expected);
+
+    EXPECT_EQ (figures.replies, (int) expected.size());
+    EXPECT_EQ (figures.mismatches, 0);
+    EXPECT_EQ (figures.err, "");
+    EXPECT_EQ (figures.exitCode, 0);
+    expectFlat (figures);
+    report ("offline: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (figures.replies) + " of "
+            + std::to_string (expected.size()) + " replies checked in order, " + std::to_string (figures.mismatches)
+            + " wrong or lost; " + describe (figures));
+}
+
+TEST (Faults, HundredThousandMixedLinesRelayed)
+{
+    TempHome home;
+    EchoHost host;
+    writeEndpointFor (home, host.port(), token);
+    const auto lines = mixedLines (sessionLines);
+    const auto expected = localReplies (lines);
+    const auto figures = runSession (home, lines, expected);
+
+    EXPECT_EQ (figures.replies, (int) expected.size());
+    EXPECT_EQ (figures.mismatches, 0);
+    EXPECT_EQ (figures.err, "");
+    EXPECT_EQ (figures.exitCode, 0);
+    EXPECT_GT (host.served, sessionLines / 2);   // relayed, not answered locally
+    expectFlat (figures);
+    report ("relayed: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (host.served) + " posted to the host, "
+            + std::to_string (figures.replies) + " replies checked in order, " + std::to_string (figures.mismatches)
+            + " wrong or lost; " + describe (figures));
+}
+
+TEST (Faults, HostDiesMovesAndEndpointFileIsRewrittenUnderTheBridge)
+{
+    TempHome home;
+    EchoHost host;
+    writeEndpointFor (home, host.port(), token);
+    const auto file = home.endpointFile();
+    const auto lines = mixedLines (20000);
+    const auto expected = localReplies (lines);
+    int faults = 0;
+
+    const auto figures = runSession (home, lines, expected, [&] (size_t i)
+    {
+        if (i == 0 || i % 500 != 0)
+            return;
+
+        ++faults;
+
+        switch ((i / 500) % 5)
+        {
+            case 0:   // killed: nothing listens on the old port
+                host.stop();
+                break;
+
+            case 1:   // restarted on a new port with a new token, and published
+                host.start (token + "x");
+                writeEndpointFor (home, host.port(), token + "x");
+                break;
+
+            case 2:   // caught half-written, then complete
+            {
+                const auto text = file.loadFileAsString().toStdString();
+                file.replaceWithData (text.data(), text.size() / 2);
+                juce::Thread::sleep (5);
+                file.replaceWithData (text.data(), text.size());
+                break;
+            }
+
+            case 3:   // emptied for a moment
+                file.replaceWithData ("", 0);
+                juce::Thread::sleep (2);
+                writeEndpointFor (home, host.port(), token + "x");
+                break;
+
+            default:  // a stale token: the host refuses, the bridge says so and answers itself
+                writeEndpointFor (home, host.port(), token);
+                break;
+        }
+    });
+
+    EXPECT_EQ (figures.replies, (int) expected.size());
+    EXPECT_EQ (figures.mismatches, 0);
+    EXPECT_EQ (figures.exitCode, 0);
+    expectFlat (figures);
+
+    // stderr holds only the refusal line, once per refused message
+    juce::StringArray errLines;
+    errLines.addLines (juce::String (figures.err));
+    errLines.removeEmptyStrings();
+
+    for (const auto& line : errLines)
+        EXPECT_EQ (line.toStdString(), "VeltoMCP: Velto answered HTTP 401: ");
+
+    report ("host faults: " + std::to_string (lines.size()) + " lines with " + std::to_string (faults)
+            + " faults injected (host killed, moved with a new token, endpoint half-written, emptied, stale), "
+            + std::to_string (figures.replies) + " replies checked, " + std::to_string (figures.mismatches) + " wrong or lost, "
+            + std::to_string (errLines.size()) + " refusals reported; " + describe (figures));
+}
+
+TEST (Faults, HostsThatTrickleFloodOrOversize)
+{
+    struct Case { const char* label; EchoHost::Style style; int lines; bool answersWritten; };
+    const Case cases[] = {
+        { "trickling byte by byte", EchoHost::Style::trickle, 200, true },
+        { "flooding without a length", EchoHost::Style::flood, 20, false },
+        { "announcing an oversized body", EchoHost::Style::oversized, 500, true },
+    };
+
+    for (const auto& c : cases)
+    {
+        TempHome home;
+        EchoHost host;
+        host.style = c.style;
+        writeEndpointFor (home, host.port(), token);
+
+        std::vector<std::string> lines;
+        for (int i = 0; i < c.lines; ++i)
+            lines.push_back ("{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string (i) + ",\"method\":\"ping\"}");
+
+        // A flood finishes each message with nothing written; the others are answered in full
+        const auto expected = c.answersWritten ? localReplies (lines) : std::vector<std::string>();
+        const auto started = juce::Time::getMillisecondCounter();
+        const auto figures = runSession (home, lines, expected);
+
+        EXPECT_EQ (figures.mismatches, 0) << c.label;
+        EXPECT_EQ (figures.replies, (int) expected.size()) << c.label;
+        EXPECT_EQ (figures.err, "") << c.label;
+        EXPECT_EQ (figures.exitCode, 0) << c.label;
+        EXPECT_EQ (host.served, c.lines) << c.label;
+        report (std::string ("host ") + c.label + ": " + std::to_string (c.lines) + " messages, "
+                + std::to_string (figures.replies) + " replies, " + std::to_string (figures.mismatches) + " wrong, in "
+                + std::to_string (juce::Time::getMillisecondCounter() - started) + " ms");
+    }
+}
+
+TEST (Faults, ClientThatStopsReadingEndsTheBridgePromptly)
+{
+    TempHome home;
+    BridgeProcess bridge (home);
+    const std::string burst = [] { std::string s; for (int i = 0; i < 1000; ++i) s += "{\"id\":1,\"method\":\"tools/list\"}\n"; return s; }();
+
+    std::atomic<bool> done { false };
+    std::thread writer ([&] { while (! done && bridge.write (burst)) {} });
+
+    std::string line;
+    EXPECT_TRUE (bridge.readLine (line));
+    bridge.closeOutput();
+
+    const auto started = juce::Time::getMillisecondCounter();
+    const int exitCode = bridge.waitForExit (5000);
+    const auto elapsedMs = juce::Time::getMillisecondCounter() - started;
+    done = true;
+    bridge.closeInput();
+    writer.join();
+
+    EXPECT_EQ (exitCode, 0);
+    EXPECT_LT (elapsedMs, 2000u);
+    EXPECT_EQ (bridge.readError(), "");
+    report ("client closed stdout mid-stream: the bridge ended with status " + std::to_string (exitCode) + " in "
+            + std::to_string (elapsedMs) + " ms");
+}
+
+TEST (Faults, StdinEndingMidLine)
+{
+    TempHome home;
+    const std::string pong = R"({"jsonrpc": "2.0", "id": 1, "result": {}})" "\n";
+    const std::string parseError = R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})" "\n";
+
+    struct Case { const char* label; std::string input; std::string output; };
+    const Case cases[] = {
+        { "cut inside an object", "{\"id\":1,\"method\":\"ping\"}\n{\"id\":2,\"meth", pong + parseError },
+        { "cut inside a string", "{\"id\":1,\"method\":\"ping\"}\n[\"abc", pong + parseError },
+        { "cut after a complete object", "{\"id\":1,\"method\":\"ping\"}", pong },
+        { "cut inside a UTF-8 sequence", "{\"id\":1,\"method\":\"ping\"}\n{\"id\":\"\xC3", pong + parseError },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (home, c.input);
+        EXPECT_EQ (result.out, c.output) << c.label;
+        EXPECT_EQ (result.err, "") << c.label;
+        EXPECT_EQ (result.exitCode, 0) << c.label;
+    }
+
+    report ("stdin ending mid-line: " + std::to_string (std::size (cases)) + " cases, each answered and ended with status 0");
+}
