@@ -67,6 +67,10 @@ constexpr const char* endpointNote =
     "Written by Velto while its AI assistant connection is on. Keep this key private.";
 
 constexpr size_t endpointWriteBufferBytes = 16384;
+
+/** A real endpoint file is about 200 bytes; anything far larger is not one, and is not worth
+    reading into memory for every message. */
+constexpr juce::int64 maxEndpointFileBytes = 65536;
 constexpr int minimumTokenCharacters = 32;
 
 /** var's own conversions give "8123" -> 8123, true -> 1, and null, arrays and objects 0; going
@@ -205,7 +209,11 @@ juce::File endpointFile()
 
 std::optional<Endpoint> readEndpoint (const juce::File& file)
 {
-    if (! file.existsAsFile())
+    // Only a regular file: a FIFO put in its place would block the bridge on opening it
+    struct stat info {};
+
+    if (::stat (file.getFullPathName().toRawUTF8(), &info) != 0 || ! S_ISREG (info.st_mode)
+        || info.st_size > maxEndpointFileBytes)
         return std::nullopt;
 
     juce::MemoryBlock bytes;

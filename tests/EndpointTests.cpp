@@ -82,6 +82,22 @@ TEST (EndpointReader, MissingFileOrFolderInItsPlace)
     EXPECT_FALSE (readEndpoint (folder));
 }
 
+TEST (EndpointReader, HostileFiles)
+{
+    TempHome home;
+    const auto file = home.folder.getChildFile ("assistant.json");
+
+    // A FIFO with no writer would block whoever opens it for reading
+    ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0);
+    EXPECT_FALSE (readEndpoint (file));
+    file.deleteFile();
+
+    // Valid, but padded far beyond any real endpoint file
+    const std::string valid = "{\"port\":8123,\"token\":\"" + token32 + "\"}";
+    EXPECT_TRUE (readText (home, valid + std::string (65536 - valid.size(), ' ')));
+    EXPECT_FALSE (readText (home, valid + std::string (65536 - valid.size() + 1, ' ')));
+}
+
 TEST (EndpointReader, TokenTakenUnchanged)
 {
     TempHome home;

@@ -206,6 +206,13 @@ SessionFigures runSession (const TempHome& home, const std::vector<std::string>&
 {
     BridgeProcess bridge (home);
     SessionFigures figures;
+    std::string line;
+
+    // Measure only while the bridge is idle, waiting on stdin, never with a post in flight
+    bridge.write ("{\"jsonrpc\":\"2.0\",\"id\":\"warm-up\",\"method\":\"ping\"}\n");
+    EXPECT_TRUE (bridge.readLine (line));
+    figures.descriptorsBefore = bridge.openDescriptors();
+    figures.residentBefore = bridge.residentKiB();
 
     std::thread writer ([&]
     {
@@ -226,8 +233,6 @@ SessionFigures runSession (const TempHome& home, const std::vector<std::string>&
         }
     });
 
-    std::string line;
-
     for (size_t i = 0; i < expected.size(); ++i)
     {
         if (! bridge.readLine (line, 60000))
@@ -238,15 +243,11 @@ SessionFigures runSession (const TempHome& home, const std::vector<std::string>&
 
         if (figures.mismatches == 1 && line != expected[i])
             ADD_FAILURE() << "reply " << i << ": " << line.substr (0, 300) << "\nexpected: " << expected[i].substr (0, 300);
-
-        if (i == 100)
-        {
-            figures.descriptorsBefore = bridge.openDescriptors();
-            figures.residentBefore = bridge.residentKiB();
-        }
     }
 
+    // All replies are in and the writer is done: the bridge is idle again
     writer.join();
+    juce::Thread::sleep (20);
     figures.descriptorsAfter = bridge.openDescriptors();
     figures.residentAfter = bridge.residentKiB();
     bridge.closeInput();
@@ -303,7 +304,14 @@ TEST (Faults, HundredThousandMixedLinesRelayed)
     EXPECT_EQ (figures.mismatches, 0);
     EXPECT_EQ (figures.err, "");
     EXPECT_EQ (figures.exitCode, 0);
-    EXPECT_GT (host.served, sessionLines / 2);   // relayed, not answered locally
+    // Every readable message is relayed, the warm-up too; blank and unreadable lines never are
+    int readable = 0;
+    for (const auto& line : lines)
+    {
+        juce::var message;
+        readable += assistant::parseJson (bridge::lineText (line), message);
+    }
+    EXPECT_EQ (host.served, readable + 1);
     expectFlat (figures);
     report ("relayed: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (host.served) + " posted to the host, "
             + std::to_string (figures.replies) + " replies checked in order, " + std::to_string (figures.mismatches)
@@ -391,7 +399,6 @@ TEST (Faults, HostsThatTrickleFloodOrOversize)
     {
         TempHome home;
         EchoHost host;
-        host.style = c.style;
         writeEndpointFor (home, host.port(), token);
 
         std::vector<std::string> lines;
@@ -401,13 +408,14 @@ TEST (Faults, HostsThatTrickleFloodOrOversize)
         // A flood finishes each message with nothing written; the others are answered in full
         const auto expected = c.answersWritten ? localReplies (lines) : std::vector<std::string>();
         const auto started = juce::Time::getMillisecondCounter();
-        const auto figures = runSession (home, lines, expected);
+        // The warm-up message is answered normally; the misbehaviour starts with the first line
+        const auto figures = runSession (home, lines, expected, [&] (size_t i) { if (i == 0) host.style = c.style; });
 
         EXPECT_EQ (figures.mismatches, 0) << c.label;
         EXPECT_EQ (figures.replies, (int) expected.size()) << c.label;
         EXPECT_EQ (figures.err, "") << c.label;
         EXPECT_EQ (figures.exitCode, 0) << c.label;
-        EXPECT_EQ (host.served, c.lines) << c.label;
+        EXPECT_EQ (host.served, c.lines + 1) << c.label;
         report (std::string ("host ") + c.label + ": " + std::to_string (c.lines) + " messages, "
                 + std::to_string (figures.replies) + " replies, " + std::to_string (figures.mismatches) + " wrong, in "
                 + std::to_string (juce::Time::getMillisecondCounter() - started) + " ms");
