@@ -22,9 +22,20 @@ std::string bridgePath()
     return VELTO_BRIDGE_PATH;
 }
 
-ProcessResult runProcess (const std::string& program, const std::vector<std::string>& args,
-                          const std::string& input, const std::map<std::string, std::string>& env,
-                          int timeoutMs)
+namespace
+{
+/** The three pipe ends a parent keeps: the child's stdin, stdout and stderr. */
+struct ChildPipes
+{
+    pid_t pid = -1;
+    int in = -1, out = -1, err = -1;
+};
+
+/** Starts `program` with its three standard streams on pipes and `env` laid over this process's
+    environment. The parent's ends are close-on-exec, so children started from other threads do
+    not inherit them and hold a pipe open behind our back. */
+ChildPipes spawn (const std::string& program, const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env)
 {
     // A child that exits before reading all its input (--version) must not kill the test
     std::signal (SIGPIPE, SIG_IGN);
@@ -32,6 +43,9 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
 
     if (pipe (inPipe) != 0 || pipe (outPipe) != 0 || pipe (errPipe) != 0)
         return {};
+
+    for (const int fd : { inPipe[1], outPipe[0], errPipe[0] })
+        fcntl (fd, F_SETFD, FD_CLOEXEC);
 
     std::vector<std::string> environment;
 
@@ -79,13 +93,26 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
     close (inPipe[0]);
     close (outPipe[1]);
     close (errPipe[1]);
+    return { pid, inPipe[1], outPipe[0], errPipe[0] };
+}
+} // namespace
 
-    for (int fd : { inPipe[1], outPipe[0], errPipe[0] })
+ProcessResult runProcess (const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input, const std::map<std::string, std::string>& env,
+                          int timeoutMs)
+{
+    const auto child = spawn (program, args, env);
+    const pid_t pid = child.pid;
+
+    if (pid < 0)
+        return {};
+
+    for (int fd : { child.in, child.out, child.err })
         fcntl (fd, F_SETFL, fcntl (fd, F_GETFL) | O_NONBLOCK);
 
     ProcessResult result;
     size_t written = 0;
-    int inFd = inPipe[1];
+    int inFd = child.in;
 
     if (input.empty())
     {
@@ -98,7 +125,7 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
 
     while (outOpen || errOpen)
     {
-        pollfd fds[3] = { { outPipe[0], POLLIN, 0 }, { errPipe[0], POLLIN, 0 }, { inFd, POLLOUT, 0 } };
+        pollfd fds[3] = { { child.out, POLLIN, 0 }, { child.err, POLLIN, 0 }, { inFd, POLLOUT, 0 } };
         const int count = inFd >= 0 ? 3 : 2;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now()).count();
 
@@ -125,10 +152,10 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
         };
 
         if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
-            drain (outPipe[0], result.out, outOpen);
+            drain (child.out, result.out, outOpen);
 
         if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
-            drain (errPipe[0], result.err, errOpen);
+            drain (child.err, result.err, errOpen);
 
         if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)))
         {
@@ -151,8 +178,8 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
     if (inFd >= 0)
         close (inFd);
 
-    close (outPipe[0]);
-    close (errPipe[0]);
+    close (child.out);
+    close (child.err);
 
     int status = 0;
     waitpid (pid, &status, 0);
@@ -194,41 +221,16 @@ ProcessResult runBridge (const TempHome& home, const std::string& input, const s
 //==============================================================================
 BridgeProcess::BridgeProcess (const TempHome& home)
 {
-    std::signal (SIGPIPE, SIG_IGN);
-    int inPipe[2], outPipe[2], errPipe[2];
+    const auto child = spawn (bridgePath(), {}, home.env());
 
-    if (pipe (inPipe) != 0 || pipe (outPipe) != 0 || pipe (errPipe) != 0)
+    if (child.pid < 0)
         return;
 
-    for (const int fd : { inPipe[1], outPipe[0], errPipe[0] })
-        fcntl (fd, F_SETFD, FD_CLOEXEC);
+    pid = child.pid;
+    in = child.in;
+    out = child.out;
 
-    const auto homePath = home.folder.getFullPathName().toStdString();
-    const auto program = bridgePath();
-    pid = fork();
-
-    if (pid == 0)
-    {
-        dup2 (inPipe[0], 0);
-        dup2 (outPipe[1], 1);
-        dup2 (errPipe[1], 2);
-
-        for (int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1] })
-            close (fd);
-
-        setenv ("HOME", homePath.c_str(), 1);
-        signal (SIGPIPE, SIG_DFL);
-        execl (program.c_str(), program.c_str(), (char*) nullptr);
-        _exit (127);
-    }
-
-    close (inPipe[0]);
-    close (outPipe[1]);
-    close (errPipe[1]);
-    in = inPipe[1];
-    out = outPipe[0];
-
-    errReader = std::thread ([this, err = errPipe[0]]
+    errReader = std::thread ([this, err = child.err]
     {
         char buffer[4096];
 
