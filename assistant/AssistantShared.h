@@ -80,8 +80,9 @@ struct Endpoint
 juce::File settingsFolder();   // <user application data>/Application Support/Velto
 juce::File endpointFile();     // settingsFolder()/assistant.json
 
-/** Empty when the file is missing, not a regular file, unreadable, not a JSON object, or its
-    port is outside 1 to 65535 or its token shorter than 32 characters. Never reports more. */
+/** Empty when the file is missing, not a regular file, larger than 64 KiB, unreadable, not a
+    JSON object, or its port is outside 1 to 65535 or its token shorter than 32 characters.
+    Never reports more. */
 std::optional<Endpoint> readEndpoint (const juce::File& file);
 
 /** Writes the five-line file with mode 0600, creating missing folders. The token is never
