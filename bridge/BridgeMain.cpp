@@ -34,7 +34,6 @@ void printHelp()
                  "Velto: Options > AI Assistant. It reads "
               << assistant::endpointFile().getFullPathName().toRawUTF8() << "\n";
 }
-
 } // namespace
 
 int main (int argc, char* argv[])
