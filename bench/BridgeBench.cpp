@@ -101,7 +101,11 @@ struct Child
         int status = 0;
         rusage usage {};
         wait4 (pid, &status, 0, &usage);
+       #if defined(__APPLE__)
+        return usage.ru_maxrss / 1024;   // bytes there, KiB on Linux
+       #else
         return usage.ru_maxrss;
+       #endif
     }
 };
 
