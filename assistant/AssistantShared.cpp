@@ -196,6 +196,22 @@ juce::var toolDefinitions()
     return tools;
 }
 
+juce::var answerMessage (const juce::var& message, const std::function<juce::var (const juce::var&)>& answerOne)
+{
+    const auto* batch = message.getArray();
+
+    if (batch == nullptr)
+        return answerOne (message);
+
+    juce::Array<juce::var> replies;
+
+    for (const auto& element : *batch)
+        if (auto reply = answerOne (element); ! reply.isVoid())
+            replies.add (std::move (reply));
+
+    return replies.isEmpty() ? juce::var() : juce::var (replies);
+}
+
 //==============================================================================
 juce::File settingsFolder()
 {

@@ -9,6 +9,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -67,6 +68,11 @@ juce::var toolText (const juce::String& text, bool isError);
 juce::StringArray protocolVersions();   // newest first; the first is the default
 juce::String instructions();
 juce::var toolDefinitions();            // the six tools, as the array that tools/list carries
+
+/** Answers a parsed message with `answerOne`: an object by itself, a batch element by element
+    into one array of the replies that are not void. Void when nothing is due: a notification,
+    an empty batch, a batch of notifications or of non-objects. */
+juce::var answerMessage (const juce::var& message, const std::function<juce::var (const juce::var&)>& answerOne);
 
 //==============================================================================
 // Endpoint file and access token

@@ -154,21 +154,7 @@ void handle (std::string_view text, const Forwarder& forward, const Output& outp
         return;
     }
 
-    if (const auto* batch = message.getArray())
-    {
-        juce::Array<juce::var> replies;
-
-        for (const auto& element : *batch)
-            if (auto reply = answerLocally (element); ! reply.isVoid())
-                replies.add (std::move (reply));
-
-        if (! replies.isEmpty())
-            output.reply (replies);
-
-        return;
-    }
-
-    if (auto reply = answerLocally (message); ! reply.isVoid())
+    if (const auto reply = answerMessage (message, answerLocally); ! reply.isVoid())
         output.reply (reply);
 }
 } // namespace velto::bridge

@@ -138,24 +138,9 @@ private:
             return;
         }
 
-        juce::var message, reply;
+        juce::var message;
         assistant::parseJson (request.body, message);
-
-        if (const auto* batch = message.getArray())
-        {
-            juce::Array<juce::var> replies;
-
-            for (const auto& element : *batch)
-                if (auto one = bridge::answerLocally (element); ! one.isVoid())
-                    replies.add (one);
-
-            if (! replies.isEmpty())
-                reply = replies;
-        }
-        else
-        {
-            reply = bridge::answerLocally (message);
-        }
+        const auto reply = assistant::answerMessage (message, bridge::answerLocally);
 
         const auto response = reply.isVoid() ? assistant::httpResponse (202, {}, {})
                                              : assistant::httpResponse (200, assistant::toJson (reply), "application/json");
@@ -279,6 +264,15 @@ void expectFlat (const SessionFigures& figures)
         EXPECT_LT (figures.residentAfter, figures.residentBefore + 4096) << "resident memory grew by more than 4 MB";
 }
 
+/** Every reply present and right, in order; nothing on stderr; status 0. */
+void expectWholeSession (const SessionFigures& figures, const std::vector<std::string>& expected)
+{
+    EXPECT_EQ (figures.replies, (int) expected.size());
+    EXPECT_EQ (figures.mismatches, 0);
+    EXPECT_EQ (figures.err, "");
+    EXPECT_EQ (figures.exitCode, 0);
+}
+
 std::string describe (const SessionFigures& f)
 {
     return "descriptors " + std::to_string (f.descriptorsBefore) + " -> " + std::to_string (f.descriptorsAfter)
@@ -295,11 +289,7 @@ TEST (Faults, HundredThousandMixedLinesOffline)
     const auto lines = mixedLines (sessionLines);
     const auto expected = localReplies (lines);
     const auto figures = runSession (home, lines, expected);
-
-    EXPECT_EQ (figures.replies, (int) expected.size());
-    EXPECT_EQ (figures.mismatches, 0);
-    EXPECT_EQ (figures.err, "");
-    EXPECT_EQ (figures.exitCode, 0);
+    expectWholeSession (figures, expected);
     expectFlat (figures);
     report ("offline: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (figures.replies) + " of "
             + std::to_string (expected.size()) + " replies checked in order, " + std::to_string (figures.mismatches)
@@ -314,11 +304,7 @@ TEST (Faults, HundredThousandMixedLinesRelayed)
     const auto lines = mixedLines (sessionLines);
     const auto expected = localReplies (lines);
     const auto figures = runSession (home, lines, expected);
-
-    EXPECT_EQ (figures.replies, (int) expected.size());
-    EXPECT_EQ (figures.mismatches, 0);
-    EXPECT_EQ (figures.err, "");
-    EXPECT_EQ (figures.exitCode, 0);
+    expectWholeSession (figures, expected);
     // Every readable message is relayed, the warm-up too; blank and unreadable lines never are
     int readable = 0;
     for (const auto& line : lines)

@@ -154,3 +154,19 @@ TEST (LocalAnswers, InitializeNegotiatesTheRevision)
             << c.params;
     }
 }
+
+TEST (AnswerMessage, ObjectsAndBatches)
+{
+    struct Case { const char* label; std::string message; std::string reply; };
+    const Case cases[] = {
+        { "request", R"({"id":1,"method":"ping"})", R"({"jsonrpc": "2.0", "id": 1, "result": {}})" },
+        { "notification", R"({"method":"ping"})", "null" },
+        { "empty batch", "[]", "null" },
+        { "notifications and non-objects only", R"([{"method":"a"},5,"x",[]])", "null" },
+        { "mixed batch keeps order", R"([{"id":2,"method":"ping"},{"method":"n"},{"id":1,"method":"ping"}])",
+          R"([{"jsonrpc": "2.0", "id": 2, "result": {}}, {"jsonrpc": "2.0", "id": 1, "result": {}}])" },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (wire (answerMessage (parse (c.message), answerLocally)), c.reply) << c.label;
+}

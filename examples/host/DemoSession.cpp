@@ -1,5 +1,7 @@
 #include "DemoSession.h"
 
+#include "Bridge.h"
+
 #include <cmath>
 
 namespace velto::host
@@ -161,40 +163,19 @@ juce::var DemoSession::answer (const juce::var& message)
 {
     const auto* request = message.getDynamicObject();
 
-    if (request == nullptr || ! request->hasProperty ("id"))
-        return {};
+    // Everything but a tool call is answered as the bridge answers it: the same handshake,
+    // ping, catalogue and errors, whether Velto is there or not
+    if (request == nullptr || ! request->hasProperty ("id") || request->getProperty ("method") != juce::var ("tools/call"))
+        return bridge::answerLocally (message);
 
     const auto id = request->getProperty ("id");
-    const auto method = request->getProperty ("method").toString();
     const auto params = request->getProperty ("params");
+    const auto arguments = params.getProperty ("arguments", juce::var (new juce::DynamicObject()));
 
-    if (method == "initialize")
-    {
-        const auto requested = params.getProperty ("protocolVersion", {}).toString();
-        const auto versions = protocolVersions();
-        return rpcResult (id, object ({ { "protocolVersion", versions.contains (requested) ? requested : versions[0] },
-                                        { "capabilities", object ({ { "tools", object ({ { "listChanged", false } }) } }) },
-                                        { "serverInfo", object ({ { "name", "velto" }, { "title", "Velto" }, { "version", serverVersion } }) },
-                                        { "instructions", instructions() } }));
-    }
+    if (! arguments.isObject())
+        return rpcResult (id, failure ("arguments must be an object"));
 
-    if (method == "ping")
-        return rpcResult (id, juce::var (new juce::DynamicObject()));
-
-    if (method == "tools/list")
-        return rpcResult (id, object ({ { "tools", toolDefinitions() } }));
-
-    if (method == "tools/call")
-    {
-        const auto arguments = params.getProperty ("arguments", juce::var (new juce::DynamicObject()));
-
-        if (! arguments.isObject())
-            return rpcResult (id, failure ("arguments must be an object"));
-
-        return rpcResult (id, callTool (params.getProperty ("name", {}).toString(), arguments, Clock::now()));
-    }
-
-    return rpcError (id, -32601, "Method not found: " + method);
+    return rpcResult (id, callTool (params.getProperty ("name", {}).toString(), arguments, Clock::now()));
 }
 
 juce::var DemoSession::callTool (const juce::String& name, const juce::var& arguments, Clock::time_point now)

@@ -17,7 +17,8 @@ public:
 
     DemoSession();
 
-    /** The JSON-RPC answer to one message (an object): void for notifications. Thread-safe. */
+    /** The JSON-RPC answer to one message (an object): void for notifications. Tool calls run
+        here; everything else gets the bridge's own local answer. Thread-safe. */
     juce::var answer (const juce::var& message);
 
     /** A tool call's result (content and isError), at the given moment. Thread-safe. */

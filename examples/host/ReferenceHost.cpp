@@ -73,18 +73,8 @@ juce::String respond (const HttpMessage& request, bool readWhole, const juce::St
     if (! parseJson (request.body, message))
         return jsonResponse (400, rpcError ({}, -32700, "Parse error"));
 
-    if (const auto* batch = message.getArray())
-    {
-        juce::Array<juce::var> replies;
-
-        for (const auto& element : *batch)
-            if (auto reply = session.answer (element); ! reply.isVoid())
-                replies.add (reply);
-
-        return replies.isEmpty() ? httpResponse (202, {}, {}) : jsonResponse (200, replies);
-    }
-
-    const auto reply = session.answer (message);
+    // A batch is answered as one array; nothing to answer (notifications only) is 202
+    const auto reply = answerMessage (message, [&session] (const juce::var& one) { return session.answer (one); });
     return reply.isVoid() ? httpResponse (202, {}, {}) : jsonResponse (200, reply);
 }
 
