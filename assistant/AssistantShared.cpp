@@ -3,7 +3,10 @@
 
 #include <random>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace velto::assistant
 {
@@ -65,8 +68,6 @@ juce::var tool (const char* name, const char* title, const char* description, ju
 
 constexpr const char* endpointNote =
     "Written by Velto while its AI assistant connection is on. Keep this key private.";
-
-constexpr size_t endpointWriteBufferBytes = 16384;
 
 /** A real endpoint file is about 200 bytes; anything far larger is not one, and is not worth
     reading into memory for every message. */
@@ -223,23 +224,17 @@ juce::File endpointFile()
     return settingsFolder().getChildFile ("assistant.json");
 }
 
-std::optional<Endpoint> readEndpoint (const juce::File& file)
+std::optional<Endpoint> parseEndpoint (std::string_view bytes)
 {
-    // Only a regular file: a FIFO put in its place would block the bridge on opening it
-    struct stat info {};
+    // A byte-order mark is not JSON, but editors write one and JUCE's own text loading skips it
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
-    if (::stat (file.getFullPathName().toRawUTF8(), &info) != 0 || ! S_ISREG (info.st_mode)
-        || info.st_size > maxEndpointFileBytes)
-        return std::nullopt;
-
-    juce::MemoryBlock bytes;
-
-    if (! file.loadFileAsData (bytes))
-        return std::nullopt;
+    if (bytes.substr (0, byteOrderMark.size()) == byteOrderMark)
+        bytes.remove_prefix (byteOrderMark.size());
 
     juce::var parsed;
 
-    if (! parseJson (std::string_view (static_cast<const char*> (bytes.getData()), bytes.getSize()), parsed))
+    if (! parseJson (bytes, parsed))
         return std::nullopt;
 
     const auto port = portNumber (parsed.getProperty ("port", 0));
@@ -254,32 +249,89 @@ std::optional<Endpoint> readEndpoint (const juce::File& file)
     return Endpoint { (int) port, token };
 }
 
+std::optional<Endpoint> readEndpoint (const juce::File& file)
+{
+    // Non-blocking, so that a FIFO put in its place cannot hold the bridge up in open(); only a
+    // regular file is read at all
+    const int handle = ::open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+
+    if (handle < 0)
+        return std::nullopt;
+
+    struct stat info {};
+    std::string bytes;
+
+    if (::fstat (handle, &info) == 0 && S_ISREG (info.st_mode) && info.st_size <= maxEndpointFileBytes)
+    {
+        bytes.resize ((size_t) info.st_size);
+        size_t filled = 0;
+
+        while (filled < bytes.size())
+        {
+            const auto count = ::read (handle, bytes.data() + filled, bytes.size() - filled);
+
+            if (count < 0 && errno == EINTR)
+                continue;
+
+            if (count <= 0)
+                break;
+
+            filled += (size_t) count;
+        }
+
+        bytes.resize (filled);
+    }
+
+    ::close (handle);
+    return parseEndpoint (bytes);
+}
+
 bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
 {
-    const auto content = object ({ { "port", endpoint.port }, { "token", endpoint.token }, { "note", endpointNote } });
+    const auto text = toJsonMultiLine (object ({ { "port", endpoint.port }, { "token", endpoint.token }, { "note", endpointNote } }));
+    const auto folder = file.getParentDirectory();
+    folder.createDirectory();   // if it cannot be made, making the temporary file fails below
 
-    file.getParentDirectory().createDirectory();
+    const auto path = file.getFullPathName();
+    struct stat existing {};
 
-    if (! file.existsAsFile() && ! file.create().wasOk())
+    // Only a regular file is replaced: a folder or anything else found there stays as it is
+    if (::stat (path.toRawUTF8(), &existing) == 0 && ! S_ISREG (existing.st_mode))
         return false;
 
-    // Narrow the mode before anything is emptied or written, so the token never sits in a
-    // file that others can read, not even for a moment
-    if (::chmod (file.getFullPathName().toRawUTF8(), S_IRUSR | S_IWUSR) != 0)
+    // The new text goes into a file of its own beside the old one, which it then replaces in one
+    // rename: a reader finds the old file or the new one, never one half written. mkostemp
+    // creates the file with mode 0600, so the token never sits in a file others can read.
+    auto temporary = folder.getChildFile ("." + file.getFileName() + ".XXXXXX").getFullPathName().toStdString();
+    const int handle = ::mkostemp (temporary.data(), O_CLOEXEC);
+
+    if (handle < 0)
         return false;
 
-    juce::FileOutputStream stream (file, endpointWriteBufferBytes);
+    bool written = ::fchmod (handle, S_IRUSR | S_IWUSR) == 0;
 
-    if (stream.failedToOpen())
+    for (size_t done = 0, total = text.getNumBytesAsUTF8(); written && done < total;)
+    {
+        const auto count = ::write (handle, text.toRawUTF8() + done, total - done);
+
+        if (count < 0 && errno == EINTR)
+            continue;
+
+        written = count > 0;
+        done += written ? (size_t) count : 0;
+    }
+
+    // No fsync: the file names a running process, and after a crash of the machine it would
+    // name nothing anyway
+    written = ::close (handle) == 0 && written;
+
+    if (! written || ::rename (temporary.c_str(), path.toRawUTF8()) != 0)
+    {
+        ::unlink (temporary.c_str());
         return false;
+    }
 
-    stream.setPosition (0);
-    stream.truncate();
-
-    const auto text = toJsonMultiLine (content);
-    stream.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
-    stream.flush();
-    return stream.getStatus().wasOk();
+    return true;
 }
 
 //==============================================================================

@@ -86,14 +86,20 @@ struct Endpoint
 juce::File settingsFolder();   // <user application data>/Application Support/Velto
 juce::File endpointFile();     // settingsFolder()/assistant.json
 
-/** Empty when the file is missing, not a regular file, larger than 64 KiB, unreadable, not a
-    JSON object, or its port is outside 1 to 65535 or its token shorter than 32 characters.
-    Never reports more. */
+/** The endpoint that the bytes of an endpoint file name (a UTF-8 byte-order mark is skipped).
+    Empty when they are not a JSON object, or its port is outside 1 to 65535 or its token
+    shorter than 32 characters. */
+std::optional<Endpoint> parseEndpoint (std::string_view bytes);
+
+/** parseEndpoint of the file's bytes. Empty when the file is missing, not a regular file,
+    larger than 64 KiB or unreadable. Never reports more. */
 std::optional<Endpoint> readEndpoint (const juce::File& file);
 
-/** Writes the five-line file with mode 0600, creating missing folders. The token is never
-    written into a file with a wider mode. Returns false when the file cannot be created,
-    narrowed to 0600, opened, written or flushed; the old content survives the first three. */
+/** Replaces the file with the five-line text, mode 0600, creating missing folders: the text
+    goes into a new file beside it that then takes its place in one rename, so a reader finds
+    the old file or the new one, never one half written. Returns false, leaving the old file as
+    it was and no new file behind, when the path holds something other than a regular file
+    (a folder, say) or the new file cannot be made, written or renamed into place. */
 bool writeEndpoint (const Endpoint& endpoint, const juce::File& file);
 
 /** 64 lower-case hex characters from /dev/urandom. Throws std::exception (from

@@ -10,6 +10,10 @@ scripts/build.sh
 rm -rf build/report
 ctest --test-dir build --output-on-failure -j 2
 
+echo "== the demo (the main job) must end with status 0"
+scripts/demo.sh > build/demo.log 2>&1 || { cat build/demo.log; echo "the demo failed"; exit 1; }
+echo "demo: the scripted session through the bridge and the reference host, then offline, ended with status 0" >> build/report/demo.txt
+
 echo "== the suite again under AddressSanitizer and UndefinedBehaviorSanitizer"
 sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \

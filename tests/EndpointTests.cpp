@@ -57,6 +57,7 @@ TEST (EndpointReader, Table)
         { "32 non-ASCII characters", R"({"port":8123,"token":")" + nonAscii32 + "\"}", 8123 },
         { "31 non-ASCII characters", R"({"port":8123,"token":")" + nonAscii31 + "\"}", 0 },
         { "other member order, extra members, one line", R"({"x":[1],"token":)" + t + R"(,"port":8123,"note":5})", 8123 },
+        { "byte-order mark", "\xEF\xBB\xBF" R"({"port":8123,"token":)" + t + "}", 8123 },
         { "written form", "{\r\n  \"port\": 8123,\r\n  \"token\": " + t + ",\r\n  \"note\": \"n\"\r\n}", 8123 },
         { "array", "[8123," + t + "]", 0 },
         { "bare number", "8123", 0 },
@@ -118,6 +119,20 @@ TEST (EndpointWriter, ExactBytesAndMode)
                "{\r\n  \"port\": 8123,\r\n  \"token\": \"" + token32 + "\\\"\\\\\",\r\n"
                "  \"note\": \"Written by Velto while its AI assistant connection is on. Keep this key private.\"\r\n}");
     EXPECT_EQ (modeOf (file), 0600);
+    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);   // nothing left beside it
+}
+
+TEST (EndpointWriter, LeavesAnythingButARegularFileAsItWas)
+{
+    TempHome home;
+    const auto folder = home.folder.getChildFile ("assistant.json");
+    folder.createDirectory();
+    chmod (folder.getFullPathName().toRawUTF8(), 0755);
+
+    EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, folder));
+    EXPECT_TRUE (folder.isDirectory());
+    EXPECT_EQ (modeOf (folder), 0755);
+    EXPECT_EQ (home.folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
 }
 
 TEST (EndpointWriter, ReplacesLongerFileAndNarrowsMode)

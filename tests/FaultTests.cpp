@@ -474,3 +474,63 @@ TEST (Faults, StdinEndingMidLine)
 
     report ("stdin ending mid-line: " + std::to_string (std::size (cases)) + " cases, each answered and ended with status 0");
 }
+
+TEST (Faults, EndpointFileReplacedWhileReadAndRelayed)
+{
+    // Two hosts, and the endpoint file naming one and then the other, rewritten all along while
+    // a reader and a bridge read it: each must find one whole record every time
+    TempHome home;
+    const auto answerOf = [] (int host) { return "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{\"host\":" + std::to_string (host) + "}}"; };
+    ScriptedHost first (ScriptedHost::answer (200, answerOf (1))), second (ScriptedHost::answer (200, answerOf (2)));
+    const assistant::Endpoint endpoints[] = { { first.port(), token }, { second.port(), token + "x" } };
+    const auto file = home.endpointFile();
+    ASSERT_TRUE (assistant::writeEndpoint (endpoints[0], file));
+
+    constexpr int minimumRewrites = 3000, messages = 1000;
+    std::atomic<bool> relayed { false };
+    std::atomic<int> rewrites { 0 }, failedWrites { 0 }, reads { 0 }, misread { 0 };
+
+    std::thread writer ([&]
+    {
+        for (; ! relayed || rewrites < minimumRewrites; ++rewrites)
+            failedWrites += ! assistant::writeEndpoint (endpoints[rewrites % 2], file);
+    });
+
+    std::thread reader ([&]
+    {
+        for (; ! relayed || reads < minimumRewrites; ++reads)
+        {
+            const auto endpoint = assistant::readEndpoint (file);
+            misread += ! endpoint || ! ((endpoint->port == endpoints[0].port && endpoint->token == endpoints[0].token)
+                                        || (endpoint->port == endpoints[1].port && endpoint->token == endpoints[1].token));
+        }
+    });
+
+    std::string input;
+    for (int i = 0; i < messages; ++i)
+        input += "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n";
+
+    const auto result = runBridge (home, input);
+    relayed = true;
+    writer.join();
+    reader.join();
+
+    int fromHosts = 0, local = 0;
+    juce::StringArray lines;
+    lines.addLines (juce::String (result.out));
+    for (const auto& line : lines)
+    {
+        fromHosts += line.startsWith ("{\"jsonrpc\": \"2.0\", \"id\": 1, \"result\": {\"host\": ");
+        local += line == R"({"jsonrpc": "2.0", "id": 1, "result": {}})";
+    }
+
+    EXPECT_EQ (failedWrites, 0);
+    EXPECT_EQ (misread, 0) << "of " << reads << " reads";
+    EXPECT_EQ (fromHosts, messages);
+    EXPECT_EQ (local, 0);
+    EXPECT_EQ (result.err, "");
+    EXPECT_EQ (home.endpointFile().getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
+    report ("endpoint file replaced " + std::to_string (rewrites) + " times while read " + std::to_string (reads) + " times ("
+            + std::to_string (misread) + " found missing or partial) and " + std::to_string (messages) + " messages relayed ("
+            + std::to_string (local) + " answered locally)");
+}
