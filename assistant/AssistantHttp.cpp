@@ -1,37 +1,14 @@
 // The loopback HTTP link: one message per connection, read under one deadline, written whole.
 #include "AssistantShared.h"
+#include "AssistantPlatform.h"
 
-#include <cerrno>
 #include <chrono>
 #include <string>
-
-#include <sys/socket.h>
-#include <sys/types.h>
 
 namespace velto::assistant
 {
 namespace
 {
-//==============================================================================
-// Platform: a write to a connection that the peer has closed must fail with EPIPE, not raise
-// SIGPIPE and kill the host or the bridge. macOS has no per-call flag for it, only the socket
-// option; Linux has the per-call flag. MSG_DONTWAIT makes every write non-blocking whatever
-// state the socket was left in (JUCE's non-blocking reads leave it non-blocking), so that
-// writeAll can wait for progress with a time limit instead of blocking without one.
-#if defined(__APPLE__) || ! defined(MSG_NOSIGNAL)
-constexpr int sendFlags = MSG_DONTWAIT;
-
-void preventBrokenPipeSignal (int handle)
-{
-    int on = 1;
-    ::setsockopt (handle, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof (on));
-}
-#else
-constexpr int sendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
-
-void preventBrokenPipeSignal (int) {}
-#endif
-
 using Clock = std::chrono::steady_clock;
 
 std::string_view trimmed (std::string_view text)
@@ -122,13 +99,6 @@ private:
     char chunk[httpReadChunkBytes];
 };
 
-/** Offset of the first CR LF CR LF, not looking past a NUL byte; npos when there is none. */
-size_t findHeadEnd (const std::string& buffer)
-{
-    const std::string_view searchable (buffer.data(), std::min (buffer.size(), std::strlen (buffer.c_str())));
-    return searchable.find ("\r\n\r\n");
-}
-
 /** Fills the start-line fields and the headers. False when no line is left or the start line
     has no space. */
 bool parseHead (std::string_view head, HttpMessage& message, bool isRequest)
@@ -210,52 +180,96 @@ juce::String HttpMessage::header (const juce::String& name) const
     return headers.getValue (name.toLowerCase(), {});
 }
 
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage& message, HttpFrame previous)
+{
+    using Status = HttpFrame::Status;
+    HttpFrame frame = previous;
+
+    if (frame.headBytes == 0)
+    {
+        // The search resumes where the last one stopped, three bytes back in case the blank
+        // line straddles the two. It never looks past a NUL byte: one there hides the blank line.
+        const auto from = frame.searchedBytes >= 3 ? frame.searchedBytes - 3 : 0;
+        const auto searchable = received.substr (0, received.find ('\0', from));
+        const auto blankLine = searchable.find ("\r\n\r\n", from);
+        frame.searchedBytes = searchable.size();
+
+        if (blankLine == std::string_view::npos)
+        {
+            // The limit is tested once per read, before the next one: a head whose blank line
+            // comes in the read that crosses it is still taken
+            frame.status = (ended || received.size() > (size_t) maxHttpHeadBytes) ? Status::failed : Status::readMore;
+            return frame;
+        }
+
+        if (! parseHead (received.substr (0, blankLine), message, isRequest))
+        {
+            frame.status = Status::failed;
+            return frame;
+        }
+
+        frame.headBytes = blankLine + 4;
+        const auto lengthText = message.header ("content-length");
+        frame.bodyBytes = lengthText.isEmpty() ? (isRequest ? 0 : -1)
+                                               : std::max<juce::int64> (-1, leadingInteger (lengthText.toRawUTF8()));
+
+        if (frame.bodyBytes > maxHttpBodyBytes)
+        {
+            frame.status = Status::failed;
+            return frame;
+        }
+    }
+
+    const auto body = received.substr (frame.headBytes);
+
+    if (frame.bodyBytes >= 0)
+    {
+        // Bytes past the announced length are ignored
+        if (body.size() >= (size_t) frame.bodyBytes)
+        {
+            message.body = fromWireBytes (body.data(), (size_t) frame.bodyBytes);
+            frame.status = Status::complete;
+        }
+        else
+        {
+            frame.status = ended ? Status::failed : Status::readMore;
+        }
+
+        return frame;
+    }
+
+    // Open-ended: until no more comes or the cap is passed, which the last read may pass by
+    // less than one read
+    if (ended || body.size() > (size_t) maxHttpBodyBytes)
+    {
+        message.body = fromWireBytes (body.data(), body.size());
+        frame.status = Status::complete;
+    }
+    else
+    {
+        frame.status = Status::readMore;
+    }
+
+    return frame;
+}
+
 bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs)
 {
     TimedReader reader (socket, timeoutMs);
-    std::string buffer;
-    size_t headEnd = std::string::npos;
+    std::string received;
+    HttpFrame frame;
+    bool ended = false;
 
-    // The limit is tested before each read, so a head whose blank line arrives in the read that
-    // crosses it is still taken: at most maxHttpHeadBytes + httpReadChunkBytes are gathered
-    while (headEnd == std::string::npos)
+    for (;;)
     {
-        if (buffer.size() > (size_t) maxHttpHeadBytes || ! reader.readOnce (buffer))
-            return false;
+        frame = frameHttp (received, isRequest, ended, message, frame);
 
-        headEnd = findHeadEnd (buffer);
+        if (frame.status != HttpFrame::Status::readMore)
+            return frame.status == HttpFrame::Status::complete;
+
+        // Time up, the peer closed or a read failed: nothing more will come
+        ended = ! reader.readOnce (received);
     }
-
-    if (! parseHead (std::string_view (buffer).substr (0, headEnd), message, isRequest))
-        return false;
-
-    const auto lengthText = message.header ("content-length");
-    juce::int64 length = lengthText.isEmpty() ? (isRequest ? 0 : -1)
-                                              : leadingInteger (lengthText.toRawUTF8());
-
-    if (length > maxHttpBodyBytes)
-        return false;
-
-    const size_t bodyStart = headEnd + 4;
-
-    if (length >= 0)
-    {
-        while (buffer.size() < bodyStart + (size_t) length)
-            if (! reader.readOnce (buffer))
-                return false;
-
-        message.body = fromWireBytes (buffer.data() + bodyStart, (size_t) length);
-        return true;
-    }
-
-    // No length: read until the peer closes, time is up or the cap is passed; the last read
-    // may take the body past the cap by less than one read
-    while (buffer.size() - bodyStart <= (size_t) maxHttpBodyBytes)
-        if (! reader.readOnce (buffer))
-            break;
-
-    message.body = fromWireBytes (buffer.data() + bodyStart, buffer.size() - bodyStart);
-    return true;
 }
 
 bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
@@ -265,7 +279,7 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
     if (handle < 0 || ! socket.isConnected())
         return false;
 
-    preventBrokenPipeSignal (handle);
+    platform::preventBrokenPipeSignal (handle);
 
     const char* bytes = text.toRawUTF8();
     const size_t total = text.getNumBytesAsUTF8();
@@ -273,7 +287,7 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
 
     while (sent < total)
     {
-        const auto written = ::send (handle, bytes + sent, total - sent, sendFlags);
+        const auto written = ::send (handle, bytes + sent, total - sent, platform::sendFlags);
 
         if (written > 0)
         {
@@ -344,5 +358,26 @@ juce::String httpResponse (int status, const juce::String& body, const juce::Str
          << body;
 
     return text;
+}
+
+int refusalStatus (const HttpMessage& head, const juce::String& token)
+{
+    // Only "Bearer" with that capitalisation and one space, as the bridge sends it
+    const auto authorization = head.header ("authorization");
+    const auto presented = authorization.startsWith ("Bearer ") ? authorization.substring (7) : juce::String();
+
+    if (! tokensMatch (token, presented))
+        return 401;
+
+    if (head.path != "/mcp")
+        return 404;
+
+    if (head.method != "POST")
+        return 405;
+
+    if (leadingInteger (head.header ("content-length").toRawUTF8()) > maxHttpBodyBytes)
+        return 413;
+
+    return 0;
 }
 } // namespace velto::assistant

@@ -10,6 +10,7 @@
 #include <juce_core/juce_core.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -140,6 +141,32 @@ struct HttpMessage
     time is up or the body passes maxHttpBodyBytes, and succeeds with what arrived. */
 bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs);
 
+/** Where one message stands in the bytes received so far, as frameHttp found it. */
+struct HttpFrame
+{
+    enum class Status { readMore, complete, failed };
+
+    Status status = Status::readMore;
+    size_t headBytes = 0;        // the head through its blank line; 0 until it has ended
+    juce::int64 bodyBytes = 0;   // the announced body length; -1 when it runs until the peer closes
+    size_t searchedBytes = 0;    // how far the blank line was looked for
+};
+
+/** readHttp's decisions without its socket, for anyone who reads the bytes by other means.
+    `received` holds every byte of one request (isRequest) or response so far; `ended` says that
+    no more will come (closed, time up, read failed). Call it after every read with the frame it
+    returned last, which keeps it from parsing anything twice.
+    - readMore: call again when more bytes have come.
+    - failed: more than maxHttpHeadBytes without CR LF CR LF before any NUL; ended before it; a
+      head with no non-blank line or a start line with no space; a Content-Length above
+      maxHttpBodyBytes; ended before a known length was all there.
+    - complete: a known length all there (bytes past it ignored); an open-ended body (no length
+      in a response, or a negative one) when ended or once past maxHttpBodyBytes.
+    The call that finds the head fills the start line's fields and the headers; `body` is set on
+    complete only. */
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage& message,
+                     HttpFrame previous = {});
+
 /** Writes every UTF-8 byte of `text`. Returns false when the socket is not connected, the peer
     has closed or reset the connection (never raising SIGPIPE), or no byte could be written
     for writeStallTimeoutMs. An empty text on a connected socket returns true. */
@@ -156,4 +183,72 @@ int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::St
 /** The whole response text: status line, Content-Type only for a non-empty body,
     Content-Length in UTF-8 bytes, "Cache-Control: no-store", "Connection: close". */
 juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType);
+
+//==============================================================================
+// The host's side: what Velto does with each request, and a server that does it in fixed resources
+
+/** How a host answers one JSON-RPC message (an object or any element of a batch): the reply, or
+    void when none is due. The server calls it from its worker threads, several at a time. */
+using MessageHandler = std::function<juce::var (const juce::var& message)>;
+
+/** The status with which a host refuses a request from its head alone, before reading its body:
+    401 when the Authorization header is not "Bearer " and `token`, 404 for a path other than
+    /mcp, 405 for a method other than POST, 413 for a Content-Length above maxHttpBodyBytes.
+    0 when the body is to be read and answered. */
+int refusalStatus (const HttpMessage& head, const juce::String& token);
+
+/** The whole response to a request read in full: httpResponse with refusalStatus if it has one;
+    400 with a parse error when the body is not a JSON object or array; 202 when nothing is due
+    (notifications only); otherwise 200 with the reply, a batch's replies as one array.
+    The body never exceeds maxHttpBodyBytes, which is all the bridge reads. Replies join it in
+    order, each leaving room for short stand-ins for the requests after it; a reply that does
+    not fit becomes its own stand-in, an error that says it was too large and how to ask for
+    less (for a tool call, a tool error that says the tool ran). A batch whose stand-ins alone
+    would not fit is refused with 413 before anything in it runs. Exceptions from answerOne
+    pass through. */
+juce::String answerRequest (const HttpMessage& request, const juce::String& token, const MessageHandler& answerOne);
+
+inline constexpr int maxOpenConnections = 256;      // fewer when the descriptor limit is low
+inline constexpr int serverWorkerThreads = 2;
+inline constexpr int requestTimeoutMs = 2000;       // the bridge sends its whole request at once
+inline constexpr int responseWriteTimeoutMs = 5000; // for a client to take its whole answer
+inline constexpr int refusalDrainTimeoutMs = 2000;  // after a refusal sent before the body...
+inline constexpr juce::int64 refusalDrainBytes = 16 * (juce::int64) maxHttpBodyBytes;   // ...read and dropped
+
+/** Velto's assistant endpoint on 127.0.0.1, served in fixed resources: one thread waits on every
+    connection at once, and serverWorkerThreads threads run answerRequest. Nothing a local
+    client does can make it take more, or bring it down:
+    - At most maxOpenConnections are open. Past that, a new connection takes the place of the
+      oldest one that is still sending its request or being refused; when there is none, it is
+      closed at once.
+    - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
+      its request as soon as it has connected, so this is far more than it needs.
+    - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body
+      is then read and dropped, up to refusalDrainBytes and refusalDrainTimeoutMs, so that the
+      client has written it all and reads the refusal instead of a reset connection.
+    - An answer that the client has not taken within responseWriteTimeoutMs is dropped.
+    - A failure to get a descriptor or memory drops the one connection that needed it; workers
+      that cannot be started leave the answering to the waiting thread.
+    The endpoint file is the host's to write once start() has succeeded, and to remove. */
+class Server
+{
+public:
+    explicit Server (MessageHandler answerOne);
+    ~Server();   // stop()
+
+    /** Listens on 127.0.0.1 at a port that the system picks, with a new token, and starts the
+        threads. False when it cannot listen, make a token or start its waiting thread. */
+    bool start();
+
+    /** Closes every connection and waits for the threads. A call of answerOne in progress is
+        waited for: one that waits for the thread calling stop() must give up by itself. */
+    void stop();
+
+    int port() const;
+    juce::String token() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
 } // namespace velto::assistant

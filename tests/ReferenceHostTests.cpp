@@ -158,3 +158,117 @@ TEST (ReferenceHost, HostilePeersDoNotBringItDown)
 
     EXPECT_EQ (host.send (host.request ("{\"id\":1,\"method\":\"ping\"}")), 200);
 }
+
+TEST (ReferenceHost, ContractWithTheBridge)
+{
+    RunningHost host;
+    const auto call = [] (const std::string& tool, const std::string& arguments)
+    {
+        return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"" + tool + "\",\"arguments\":" + arguments + "}}\n";
+    };
+    const auto toolError = [] (const std::string& text)
+    {
+        return "{\"jsonrpc\": \"2.0\", \"id\": 1, \"result\": {\"content\": [{\"type\": \"text\", \"text\": \"" + text + "\"}], \"isError\": true}}\n";
+    };
+
+    // Arguments are checked against the schema: nothing wraps, nothing overflows, no address shows
+    struct Case { const char* label; std::string input; std::string out; };
+    const Case cases[] = {
+        { "clip past 32 bits", call ("get_notes", R"({"track":"Keys","clip":4294967300})"),
+          toolError ("clip must be a clip id (a whole number from describe_track), not 4294967300") },
+        { "track id past 32 bits", call ("describe_track", R"({"track":"4294967297"})"),
+          toolError ("No track named or numbered \\\"4294967297\\\"") },
+        { "arguments as an array", call ("describe_track", R"([{"track":"Bass"}])"), toolError ("arguments must be an object, not [{\\\"track\\\": \\\"Bass\\\"}]") },
+        { "bar beyond the session", call ("play", R"({"from_bar":1e308})"), toolError ("from_bar must be a bar number from 1 to 10000") },
+        { "track as an object", call ("describe_track", R"({"track":{"a":1}})"),
+          toolError ("track must be a track name or id, as a string, not {\\\"a\\\": 1}") },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runBridge (host.home, c.input);
+        EXPECT_EQ (result.out, c.out) << c.label;
+        EXPECT_EQ (result.err, "") << c.label;
+    }
+
+    // A batch whose answer would pass what the bridge reads: the call that does not fit says so,
+    // and the play after it has run and says so too
+    const auto notes = call ("get_notes", R"({"track":"Keys"})");
+    const auto batch = "[" + notes.substr (0, notes.size() - 1) + "," + notes.substr (0, notes.size() - 1) + ","
+                       + notes.substr (0, notes.size() - 1) + "," + notes.substr (0, notes.size() - 1) + ","
+                       + call ("play", "{}").substr (0, call ("play", "{}").size() - 1) + "]\n";
+    const auto answered = runBridge (host.home, batch);
+    juce::var replies;
+    ASSERT_TRUE (parseJson (std::string_view (answered.out), replies)) << answered.out.substr (0, 200);
+    ASSERT_EQ (replies.size(), 5);
+    EXPECT_LE (answered.out.size(), (size_t) maxHttpBodyBytes + 1);
+    EXPECT_FALSE ((bool) replies[2]["result"]["isError"]);
+    EXPECT_TRUE ((bool) replies[3]["result"]["isError"]);
+    EXPECT_TRUE (replies[3]["result"]["content"][0]["text"].toString().startsWith ("The tool ran, but its result is too large to send back"));
+    EXPECT_TRUE (replies[4]["result"]["content"][0]["text"].toString().contains ("\"result\": \"playing\""));
+
+    // A request over the limit is refused with 413, which reaches the bridge whole: it says so
+    // and answers by itself
+    const auto oversized = runBridge (host.home, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\",\"params\":{\"pad\":\""
+                                                     + std::string ((size_t) maxHttpBodyBytes, 'x') + "\"}}\n");
+    EXPECT_EQ (oversized.err, "VeltoMCP: Velto answered HTTP 413: \n");
+    EXPECT_EQ (oversized.out, R"({"jsonrpc": "2.0", "id": 1, "result": {}})" "\n");
+}
+
+TEST (AnswerRequest, EveryAnswerFitsWhatTheBridgeReads)
+{
+    const auto token = makeToken();
+    int calls = 0;
+
+    // Tool calls answer with a text of the length that their params ask for
+    const MessageHandler handler = [&calls] (const juce::var& message) -> juce::var
+    {
+        ++calls;
+        return message.hasProperty ("id") ? rpcResult (message["id"], toolText (juce::String::repeatedString ("x", message["params"]["size"]), false))
+                                          : juce::var();
+    };
+    const auto call = [] (int size) { return "{\"id\":1,\"method\":\"tools/call\",\"params\":{\"size\":" + std::to_string (size) + "}}"; };
+    const auto textFor = [] (int limitOffset)
+    {
+        const auto overhead = (int) toJson (rpcResult (1, toolText ("", false))).getNumBytesAsUTF8();
+        return maxHttpBodyBytes - overhead + limitOffset;
+    };
+    std::string manyCalls = "[";
+    for (int i = 0; i < 5000; ++i)
+        manyCalls += (i > 0 ? "," : "") + call (1);
+    manyCalls += "]";
+
+    struct Case { const char* label; std::string body; int status; std::vector<bool> standIns; int calls; };
+    const Case cases[] = {
+        { "one reply of the limit", call (textFor (0)), 200, { false }, 1 },
+        { "one reply of the limit plus one", call (textFor (1)), 200, { true }, 1 },
+        { "the reply that would cross the limit, and only it", "[" + call (600000) + "," + call (600000) + "," + call (10) + "]", 200, { false, true, false }, 3 },
+        { "more requests than stand-ins can answer: nothing runs", manyCalls, 413, {}, 0 },
+        { "an id too long to echo", "{\"id\":\"" + std::string ((size_t) maxHttpBodyBytes - 100, 'i') + "\",\"method\":\"ping\"}", 413, {}, 0 },
+        { "notifications only", "[{\"method\":\"a\"},{\"method\":\"b\"}]", 202, {}, 2 },
+    };
+
+    for (const auto& c : cases)
+    {
+        HttpMessage request;
+        request.method = "POST";
+        request.path = "/mcp";
+        request.headers.set ("authorization", "Bearer " + token);
+        request.body = c.body;
+        calls = 0;
+
+        HttpMessage response;
+        const auto text = answerRequest (request, token, handler).toStdString();
+        EXPECT_EQ (frameHttp (text, false, true, response).status, HttpFrame::Status::complete) << c.label;
+        EXPECT_EQ (response.status, c.status) << c.label;
+        EXPECT_LE (response.body.getNumBytesAsUTF8(), (size_t) maxHttpBodyBytes) << c.label;
+        EXPECT_EQ (calls, c.calls) << c.label;
+
+        juce::var replies;
+        parseJson (response.body, replies);
+        const auto list = replies.isArray() ? *replies.getArray() : juce::Array<juce::var> { replies };
+
+        for (size_t i = 0; i < c.standIns.size(); ++i)
+            EXPECT_EQ ((bool) list[(int) i]["result"]["isError"], c.standIns[i]) << c.label << ", reply " << i;
+    }
+}

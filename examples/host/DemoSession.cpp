@@ -38,10 +38,44 @@ juce::String noteName (int pitch)
     return juce::String (names[pitch % 12]) + juce::String (pitch / 12 - 2);
 }
 
-bool isNumber (const juce::var& v)  { return v.isInt() || v.isInt64() || v.isDouble(); }
-bool isInteger (const juce::var& v) { return v.isInt() || v.isInt64() || (v.isDouble() && std::floor ((double) v) == (double) v); }
+/** Bars lie from 1 to this: far past any song, and a position that stays finite. */
+constexpr double lastBar = 10000;
+/** Clip ids, like track ids, are positive 32-bit numbers. */
+constexpr juce::int64 largestId = 0x7fffffff;
 
-/** Reads an optional bar argument: absent is fine, anything but a number from 1 up is an error. */
+/** A value as the client sent it, for an error text: a string as itself, anything else as its
+    JSON, never as an address; cut short when long. */
+juce::String clientText (const juce::var& value)
+{
+    constexpr int longestEcho = 200;
+    const auto text = value.isString() ? value.toString() : toJson (value);
+    return text.length() > longestEcho ? text.substring (0, longestEcho) + "..." : text;
+}
+
+bool isNumber (const juce::var& v) { return v.isInt() || v.isInt64() || v.isDouble(); }
+
+/** An integer argument in [lowest, highest]: a JSON integer, or a number with nothing after the
+    point. Anything else, a value beyond 64 bits among them, is out of range, never wrapped. */
+std::optional<juce::int64> integerIn (const juce::var& value, juce::int64 lowest, juce::int64 highest)
+{
+    if (value.isInt() || value.isInt64())
+    {
+        const auto number = (juce::int64) value;
+        return number >= lowest && number <= highest ? std::optional<juce::int64> (number) : std::nullopt;
+    }
+
+    if (value.isDouble())
+    {
+        const auto number = (double) value;
+
+        if (std::floor (number) == number && number >= (double) lowest && number <= (double) highest)
+            return (juce::int64) number;
+    }
+
+    return std::nullopt;
+}
+
+/** Reads an optional bar argument: absent is fine, anything but a number from 1 to lastBar is an error. */
 bool readBar (const juce::var& arguments, const char* name, std::optional<double>& bar, juce::String& error)
 {
     const auto value = arguments.getProperty (name, juce::var::undefined());
@@ -49,9 +83,9 @@ bool readBar (const juce::var& arguments, const char* name, std::optional<double
     if (value.isUndefined())
         return true;
 
-    if (! isNumber (value) || ! std::isfinite ((double) value) || (double) value < 1.0)
+    if (! isNumber (value) || ! std::isfinite ((double) value) || (double) value < 1.0 || (double) value > lastBar)
     {
-        error = juce::String (name) + " must be a bar number of 1 or more";
+        error = juce::String (name) + " must be a bar number from 1 to " + juce::String ((int) lastBar);
         return false;
     }
 
@@ -125,16 +159,19 @@ double DemoSession::positionBeat (Clock::time_point now)
     return position;
 }
 
-const DemoSession::Track* DemoSession::findTrack (const juce::var& nameOrId) const
+const DemoSession::Track* DemoSession::findTrack (const juce::String& nameOrId) const
 {
-    const auto text = nameOrId.toString().trim();
+    const auto text = nameOrId.trim();
 
     if (text.equalsIgnoreCase ("master"))
         return &master;
 
+    // An id is compared as the digits it is, so "4294967297" is no id here rather than 1
+    const auto id = text.containsOnly ("0123456789") && text.length() <= 9 ? text.getIntValue() : -1;
+
     for (const auto* list : { &tracks, &returns })
         for (const auto& track : *list)
-            if (track.name.equalsIgnoreCase (text) || (text.containsOnly ("0123456789") && text.getIntValue() == track.id))
+            if (track.name.equalsIgnoreCase (text) || track.id == id)
                 return &track;
 
     return nullptr;
@@ -142,18 +179,27 @@ const DemoSession::Track* DemoSession::findTrack (const juce::var& nameOrId) con
 
 const DemoSession::Track* DemoSession::trackArgument (const juce::var& arguments, const char* what, juce::String& error) const
 {
-    const auto name = arguments.getProperty ("track", juce::var::undefined());
+    const auto value = arguments.getProperty ("track", juce::var::undefined());
 
-    if (name.isUndefined() || name.toString().trim().isEmpty())
+    if (value.isUndefined() || (value.isString() && value.toString().trim().isEmpty()))
     {
         error = "Missing argument: track (" + juce::String (what) + ")";
         return nullptr;
     }
 
-    const auto* track = findTrack (name);
+    // The schema says a string; a number is taken as the id it plainly means
+    const auto asId = integerIn (value, 0, largestId);
+
+    if (! value.isString() && ! asId)
+    {
+        error = "track must be " + juce::String (what) + ", as a string, not " + clientText (value);
+        return nullptr;
+    }
+
+    const auto* track = findTrack (value.isString() ? value.toString() : juce::String (*asId));
 
     if (track == nullptr)
-        error = "No track named or numbered \"" + name.toString() + "\"";
+        error = "No track named or numbered \"" + clientText (value) + "\"";
 
     return track;
 }
@@ -170,12 +216,17 @@ juce::var DemoSession::answer (const juce::var& message)
 
     const auto id = request->getProperty ("id");
     const auto params = request->getProperty ("params");
+    const auto name = params.getProperty ("name", {});
     const auto arguments = params.getProperty ("arguments", juce::var (new juce::DynamicObject()));
 
-    if (! arguments.isObject())
-        return rpcResult (id, failure ("arguments must be an object"));
+    // An array is no arguments object, though juce::var calls both objects
+    if (params.getDynamicObject() == nullptr || ! name.isString())
+        return rpcResult (id, failure ("params must be an object with the tool's name as a string"));
 
-    return rpcResult (id, callTool (params.getProperty ("name", {}).toString(), arguments, Clock::now()));
+    if (arguments.getDynamicObject() == nullptr)
+        return rpcResult (id, failure ("arguments must be an object, not " + clientText (arguments)));
+
+    return rpcResult (id, callTool (name.toString(), arguments, Clock::now()));
 }
 
 juce::var DemoSession::callTool (const juce::String& name, const juce::var& arguments, Clock::time_point now)
@@ -189,7 +240,7 @@ juce::var DemoSession::callTool (const juce::String& name, const juce::var& argu
     if (name == "set_loop")         return setLoop (arguments);
     if (name == "stop")             return stop (now);
 
-    return failure ("Unknown tool: " + name);
+    return failure ("Unknown tool: " + clientText (name));
 }
 
 //==============================================================================
@@ -293,22 +344,23 @@ juce::var DemoSession::getNotes (const juce::var& arguments)
     if (track->kind != "midi")
         return failure (track->name + " is not a MIDI track");
 
-    const auto clipId = arguments.getProperty ("clip", juce::var::undefined());
+    const auto clipArgument = arguments.getProperty ("clip", juce::var::undefined());
+    const auto clipId = integerIn (clipArgument, 1, largestId);
 
-    if (! clipId.isUndefined() && ! isInteger (clipId))
-        return failure ("clip must be a clip id (an integer from describe_track)");
+    if (! clipArgument.isUndefined() && ! clipId)
+        return failure ("clip must be a clip id (a whole number from describe_track), not " + clientText (clipArgument));
 
     std::optional<double> fromBar, toBar;
 
     if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
         return failure (error);
 
-    bool clipFound = clipId.isUndefined();
+    bool clipFound = ! clipId;
     std::vector<std::pair<int, Note>> found;
 
     for (const auto& clip : track->clips)
     {
-        if (! clipId.isUndefined() && clip.id != (int) clipId)
+        if (clipId && clip.id != *clipId)
             continue;
 
         clipFound = true;
@@ -322,7 +374,7 @@ juce::var DemoSession::getNotes (const juce::var& arguments)
     }
 
     if (! clipFound)
-        return failure (track->name + " has no clip " + clipId.toString());
+        return failure (track->name + " has no clip " + juce::String (*clipId));
 
     std::stable_sort (found.begin(), found.end(), [] (const auto& a, const auto& b) { return a.second.startBeat < b.second.startBeat; });
 
@@ -348,20 +400,21 @@ juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
     if (! readBar (arguments, "from_bar", fromBar, error) || ! readBar (arguments, "to_bar", toBar, error))
         return failure (error);
 
-    const auto loopTimes = arguments.getProperty ("loop_times", juce::var::undefined());
+    const auto loopArgument = arguments.getProperty ("loop_times", juce::var::undefined());
+    const auto loopTimes = integerIn (loopArgument, 1, 10000);
 
-    if (! loopTimes.isUndefined() && (! isInteger (loopTimes) || (double) loopTimes < 1 || (double) loopTimes > 10000))
+    if (! loopArgument.isUndefined() && ! loopTimes)
         return failure ("loop_times must be a whole number from 1 to 10000");
 
-    if (! loopTimes.isUndefined() && ! transport.loopOn)
+    if (loopTimes && ! transport.loopOn)
         return failure ("The loop is off: turn it on with set_loop before playing it loop_times times");
 
     settle (now);
 
-    if (! fromBar && ! toBar && loopTimes.isUndefined() && transport.playing)
+    if (! fromBar && ! toBar && ! loopTimes && transport.playing)
         return success (object ({ { "result", "already playing" }, { "transport", transportState (now) } }));
 
-    if (toBar && ! fromBar && loopTimes.isUndefined() && transport.playing)
+    if (toBar && ! fromBar && ! loopTimes && transport.playing)
     {
         // to_bar alone sets where the current playback stops
         const double current = positionBeat (now), target = (*toBar - 1.0) * beatsPerBar;
@@ -376,14 +429,14 @@ juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
     double start = fromBar ? (*fromBar - 1.0) * beatsPerBar : transport.insertMarkerBeat;
     std::optional<double> stopAfter;
 
-    if (! loopTimes.isUndefined())
+    if (loopTimes)
     {
         const bool insideLoop = start >= transport.loopStartBeat && start < transport.loopEndBeat;
         if (! fromBar || ! insideLoop)
             start = transport.loopStartBeat;
 
         const double loopLength = transport.loopEndBeat - transport.loopStartBeat;
-        stopAfter = (transport.loopEndBeat - start) + ((int) loopTimes - 1) * loopLength;
+        stopAfter = (transport.loopEndBeat - start) + (double) (*loopTimes - 1) * loopLength;
     }
     else if (toBar)
     {

@@ -58,7 +58,7 @@ private:
     double beatsPlayed (Clock::time_point now) const;
     double positionBeat (Clock::time_point now);
     void settle (Clock::time_point now);
-    const Track* findTrack (const juce::var& nameOrId) const;
+    const Track* findTrack (const juce::String& nameOrId) const;
     /** The track that the "track" argument names; null with `error` set when none does. */
     const Track* trackArgument (const juce::var& arguments, const char* what, juce::String& error) const;
 

@@ -1,145 +1,97 @@
-// A reference host: what an application has to do, with velto::assistant, to serve VeltoMCP.
+// A reference host: what an application does, with velto::assistant, to serve VeltoMCP.
 //
-//   1. listen on 127.0.0.1 (the system picks the port),
-//   2. make a token and publish port and token with writeEndpoint to endpointFile(),
-//   3. for each connection: readHttp, check the Bearer token with tokensMatch, answer with
-//      httpResponse sent by writeAll, close,
-//   4. remove the endpoint file when the connection is switched off (here: SIGINT, SIGTERM).
+//   1. start a Server: it listens on 127.0.0.1 (the system picks the port) with a new token,
+//      and answers each request with the application's own handler, in fixed resources;
+//   2. publish the port and token with writeEndpoint to endpointFile();
+//   3. remove the endpoint file when the connection is switched off (here: SIGINT, SIGTERM or
+//      SIGHUP), and on every other way out that the application controls.
 //
 // Behind it stands a small in-memory session (DemoSession) so that the six tools do something.
 #include "DemoSession.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <thread>
+#include <cstring>
+#include <exception>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace
 {
 using namespace velto::assistant;
 
-/** A client gets this long to send its whole request; a stalled one holds only its own thread. */
-constexpr int requestTimeoutMs = 10000;
-/** How often the accept loop looks at the stop flag. */
-constexpr int acceptPollMs = 100;
-/** How long shutdown waits for connections still being served. */
-constexpr int shutdownGraceMs = 12000;
+/** The endpoint file's path, where a fatal signal's handler can reach it without allocating. */
+char endpointPath[4096] = {};
 
-std::atomic<bool> stopRequested { false };
-std::atomic<int> activeConnections { 0 };
-
-void requestStop (int)
+void removeEndpointFile()
 {
-    stopRequested = true;
+    if (endpointPath[0] != 0)
+        ::unlink (endpointPath);   // async-signal-safe
 }
 
-juce::String jsonResponse (int status, const juce::var& body)
+/** A crash still leaves no endpoint file behind that names a dead port. */
+void removeEndpointFileAndDie (int signalNumber)
 {
-    return httpResponse (status, toJson (body), "application/json");
+    removeEndpointFile();
+    std::signal (signalNumber, SIG_DFL);
+    std::raise (signalNumber);
 }
 
-/** The response to one request, decided from what was read. Empty when the client went away
-    or stalled before its head was complete: there is nobody to answer. */
-juce::String respond (const HttpMessage& request, bool readWhole, const juce::String& token, velto::host::DemoSession& session)
+/** Waits for a signal that switches the connection off. They are blocked in every thread, the
+    server's included, so that none of them is taken by a thread that would ignore it. */
+int waitForStopSignal (const sigset_t& stopSignals)
 {
-    if (request.method.isEmpty() && request.path.isEmpty())
-        return {};
+    int received = 0;
 
-    const auto authorization = request.header ("authorization");
-    const auto presented = authorization.startsWith ("Bearer ") ? authorization.substring (7) : juce::String();
+    while (sigwait (&stopSignals, &received) != 0) {}
 
-    if (! tokensMatch (token, presented))
-        return httpResponse (401, {}, {});
-
-    if (request.path != "/mcp")
-        return httpResponse (404, {}, {});
-
-    if (request.method != "POST")
-        return httpResponse (405, {}, {});
-
-    if (! readWhole)
-    {
-        // The head was read; the body was refused for its size or never arrived in full
-        if (request.header ("content-length").getLargeIntValue() > maxHttpBodyBytes)
-            return httpResponse (413, {}, {});
-
-        return httpResponse (400, {}, {});
-    }
-
-    juce::var message;
-
-    if (! parseJson (request.body, message))
-        return jsonResponse (400, rpcError ({}, -32700, "Parse error"));
-
-    // A batch is answered as one array; nothing to answer (notifications only) is 202
-    const auto reply = answerMessage (message, [&session] (const juce::var& one) { return session.answer (one); });
-    return reply.isVoid() ? httpResponse (202, {}, {}) : jsonResponse (200, reply);
-}
-
-void serve (std::unique_ptr<juce::StreamingSocket> connection, juce::String token, velto::host::DemoSession& session)
-{
-    HttpMessage request;
-    const bool readWhole = readHttp (*connection, request, true, requestTimeoutMs);
-    const auto response = respond (request, readWhole, token, session);
-
-    if (response.isNotEmpty())
-        writeAll (*connection, response);
-
-    connection->close();
-    --activeConnections;
+    return received;
 }
 } // namespace
 
 int main()
 {
-    std::signal (SIGINT, requestStop);
-    std::signal (SIGTERM, requestStop);
+    sigset_t stopSignals;
+    sigemptyset (&stopSignals);
 
-    juce::StreamingSocket listener;
+    for (const int number : { SIGINT, SIGTERM, SIGHUP })
+        sigaddset (&stopSignals, number);
 
-    if (! listener.createListener (0, "127.0.0.1"))
+    pthread_sigmask (SIG_BLOCK, &stopSignals, nullptr);
+
+    velto::host::DemoSession session;
+    Server server ([&session] (const juce::var& message) { return session.answer (message); });
+
+    if (! server.start())
     {
         std::fprintf (stderr, "reference host: cannot listen on 127.0.0.1\n");
         return 1;
     }
 
-    const auto token = makeToken();
     const auto file = endpointFile();
+    const auto path = file.getFullPathName();
 
-    if (! writeEndpoint ({ listener.getBoundPort(), token }, file))
+    if ((size_t) path.getNumBytesAsUTF8() >= sizeof (endpointPath) || ! writeEndpoint ({ server.port(), server.token() }, file))
     {
-        std::fprintf (stderr, "reference host: cannot write %s\n", file.getFullPathName().toRawUTF8());
+        std::fprintf (stderr, "reference host: cannot write %s\n", path.toRawUTF8());
         return 1;
     }
 
-    std::printf ("Velto reference host on 127.0.0.1:%d, endpoint in %s\n", listener.getBoundPort(), file.getFullPathName().toRawUTF8());
+    std::strcpy (endpointPath, path.toRawUTF8());
+    std::atexit (removeEndpointFile);
+    std::set_terminate ([] { removeEndpointFile(); std::abort(); });
+
+    for (const int number : { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT })
+        std::signal (number, removeEndpointFileAndDie);
+
+    std::printf ("Velto reference host on 127.0.0.1:%d, endpoint in %s\n", server.port(), path.toRawUTF8());
     std::fflush (stdout);
 
-    velto::host::DemoSession session;
+    waitForStopSignal (stopSignals);
 
-    while (! stopRequested)
-    {
-        if (listener.waitUntilReady (true, acceptPollMs) != 1)
-            continue;
-
-        std::unique_ptr<juce::StreamingSocket> connection (listener.waitForNextConnection());
-
-        if (connection == nullptr)
-            continue;
-
-        // One thread per connection, so that a slow or stalled client holds up nobody else
-        ++activeConnections;
-        std::thread (serve, std::move (connection), token, std::ref (session)).detach();
-    }
-
-    listener.close();
-    file.deleteFile();
-
-    for (int waitedMs = 0; activeConnections > 0 && waitedMs < shutdownGraceMs; waitedMs += 10)
-        juce::Thread::sleep (10);
-
+    removeEndpointFile();
+    server.stop();
     std::printf ("Velto reference host stopped\n");
     return 0;
 }

@@ -1,0 +1,80 @@
+// Where macOS and Linux differ for the module's sockets and pipes, and nowhere else. Internal to
+// the module's sources: not part of its interface.
+#pragma once
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace velto::assistant::platform
+{
+// A write to a connection that the peer has closed must fail with EPIPE, not raise SIGPIPE and
+// kill the host or the bridge. Linux has a per-call flag for it; macOS has only the socket
+// option, set once on every socket this module makes or accepts. MSG_DONTWAIT makes every
+// write non-blocking whatever state the socket was left in, so that callers can wait for
+// progress with a time limit instead of blocking without one.
+#if defined(__APPLE__) || ! defined(MSG_NOSIGNAL)
+inline constexpr int sendFlags = MSG_DONTWAIT;
+
+inline void preventBrokenPipeSignal (int handle)
+{
+    int on = 1;
+    ::setsockopt (handle, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof (on));
+}
+#else
+inline constexpr int sendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
+
+inline void preventBrokenPipeSignal (int) {}
+#endif
+
+/** Sets close-on-exec, and non-blocking when asked. Linux can do both when the descriptor is
+    made; macOS needs fcntl afterwards, which is what this does there. */
+inline bool setDescriptorFlags (int handle, bool nonBlocking)
+{
+    return ::fcntl (handle, F_SETFD, FD_CLOEXEC) == 0
+        && (! nonBlocking || ::fcntl (handle, F_SETFL, ::fcntl (handle, F_GETFL) | O_NONBLOCK) == 0);
+}
+
+/** Accepts one connection: non-blocking, close-on-exec, writes to it never raising SIGPIPE.
+    -1 with errno as accept() left it when there is none. */
+inline int acceptConnection (int listener)
+{
+   #if defined(__linux__)
+    const int handle = ::accept4 (listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+   #else
+    const int handle = ::accept (listener, nullptr, nullptr);
+
+    if (handle >= 0 && ! setDescriptorFlags (handle, true))
+    {
+        ::close (handle);
+        return -1;
+    }
+   #endif
+
+    if (handle >= 0)
+        preventBrokenPipeSignal (handle);
+
+    return handle;
+}
+
+/** A pipe whose ends are non-blocking and close-on-exec; false when none could be made. */
+inline bool makeWakePipe (int ends[2])
+{
+   #if defined(__linux__)
+    return ::pipe2 (ends, O_NONBLOCK | O_CLOEXEC) == 0;
+   #else
+    if (::pipe (ends) != 0)
+        return false;
+
+    if (setDescriptorFlags (ends[0], true) && setDescriptorFlags (ends[1], true))
+        return true;
+
+    ::close (ends[0]);
+    ::close (ends[1]);
+    return false;
+   #endif
+}
+} // namespace velto::assistant::platform
