@@ -1,4 +1,4 @@
-// Any endpoint file content: readEndpoint never fails in any way but the empty result, and what
+// Any endpoint file content: parseEndpoint never fails in any way but the empty result, and what
 // it returns is always usable.
 #include "AssistantShared.h"
 
@@ -6,10 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
-    static const auto file = juce::File::createTempFile ("velto-fuzz-endpoint.json");
-    file.replaceWithData (data, size);
+    const std::string_view bytes (reinterpret_cast<const char*> (data), size);
 
-    if (const auto endpoint = velto::assistant::readEndpoint (file))
+    if (const auto endpoint = velto::assistant::parseEndpoint (bytes))
         if (endpoint->port < 1 || endpoint->port > 65535 || endpoint->token.length() < 32)
             std::abort();
 

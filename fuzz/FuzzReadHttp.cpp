@@ -1,29 +1,50 @@
-// Any bytes from a socket peer, arriving in arbitrary chunks: readHttp must neither crash nor
-// overrun its limits, as a request reader (the host) and as a response reader (the bridge).
+// Any bytes of one HTTP message, framed as readHttp frames them: whole, and split into reads of
+// the sizes that the input picks. Neither may crash or overrun a limit, and wherever the split
+// cannot matter (a head within its limit, a body within its cap) both must agree exactly.
 //
-// Input layout: byte 0 picks request or response; byte 1 the chunk size; the rest is what the
-// peer sends, in chunks of that size, before it closes.
+// Input layout: byte 0 picks request or response; byte 1 seeds the sizes of the reads; the rest
+// is what the peer sends before it closes.
 #include "AssistantShared.h"
 
 #include <cstdlib>
-#include <memory>
-#include <thread>
-
-#include <sys/socket.h>
 
 using namespace velto::assistant;
 
 namespace
 {
-/** Budget per input: long enough for loopback, short enough to keep the fuzzer fast. */
-constexpr int readBudgetMs = 200;
+using Status = HttpFrame::Status;
 
-juce::StreamingSocket& listener()
+struct Framed
 {
-    static juce::StreamingSocket socket;
-    static const bool listening = socket.createListener (0, "127.0.0.1");
-    (void) listening;
-    return socket;
+    HttpFrame frame;
+    HttpMessage message;
+};
+
+/** Feeds the bytes in reads of at most httpReadChunkBytes, as a socket would bring them. */
+Framed frameInReads (std::string_view bytes, bool isRequest, unsigned seed)
+{
+    Framed result;
+    size_t given = 0;
+
+    for (;;)
+    {
+        const bool ended = given == bytes.size();
+        result.frame = frameHttp (bytes.substr (0, given), isRequest, ended, result.message, result.frame);
+
+        if (result.frame.status != Status::readMore)
+            return result;
+
+        // Read sizes from 1 to httpReadChunkBytes, changing with every read
+        seed = seed * 1103515245u + 12345u;
+        const size_t read = 1 + (seed >> 8) % (seed % 4 == 0 ? (unsigned) httpReadChunkBytes : 64u);
+        given = std::min (bytes.size(), given + read);
+    }
+}
+
+void check (bool condition)
+{
+    if (! condition)
+        std::abort();
 }
 } // namespace
 
@@ -33,45 +54,35 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         return 0;
 
     const bool isRequest = (data[0] & 1) != 0;
-    const size_t chunk = 1 + data[1];
-    const auto* bytes = reinterpret_cast<const char*> (data + 2);
-    const size_t length = size - 2;
+    const std::string_view bytes (reinterpret_cast<const char*> (data + 2), size - 2);
 
-    juce::StreamingSocket reader;
+    Framed whole;
+    whole.frame = frameHttp (bytes, isRequest, true, whole.message);
+    Framed split = frameInReads (bytes, isRequest, data[1]);
 
-    if (! reader.connect ("127.0.0.1", listener().getBoundPort(), 1000))
-        return 0;
-
-    std::unique_ptr<juce::StreamingSocket> peer (listener().waitForNextConnection());
-
-    if (peer == nullptr)
-        return 0;
-
-    std::thread writer ([&]
+    for (const Framed* framed : { &whole, &split })
     {
-        for (size_t sent = 0; sent < length;)
-        {
-            const auto n = ::send (peer->getRawSocketHandle(), bytes + sent, std::min (chunk, length - sent), MSG_NOSIGNAL);
+        check (framed->frame.status != Status::readMore);   // nothing more comes: a verdict is due
+        check (framed->frame.status == Status::complete || framed->message.body.isEmpty());   // body only on success
+        check (framed->frame.headBytes <= bytes.size());
+        check (framed->frame.bodyBytes <= maxHttpBodyBytes || framed->frame.status == Status::failed);
+    }
 
-            if (n <= 0)
-                break;
+    // A split cannot turn a failure into a success
+    if (whole.frame.status == Status::failed)
+        check (split.frame.status == Status::failed);
 
-            sent += (size_t) n;
-        }
+    // Where no limit was in reach, the split changes nothing
+    const bool withinLimits = whole.frame.status == Status::complete && whole.frame.headBytes <= (size_t) maxHttpHeadBytes
+                           && (whole.frame.bodyBytes >= 0 || bytes.size() - whole.frame.headBytes <= (size_t) maxHttpBodyBytes);
 
-        peer->close();
-    });
-
-    HttpMessage message;
-    const bool ok = readHttp (reader, message, isRequest, readBudgetMs);
-    reader.close();
-    writer.join();
-
-    if (ok && message.body.getNumBytesAsUTF8() > (size_t) (maxHttpBodyBytes + httpReadChunkBytes) * 3)
-        std::abort();   // U+FFFD can triple a byte, but nothing more
-
-    if (! ok && message.body.isNotEmpty())
-        std::abort();   // the body is only ever set on success
+    if (withinLimits)
+    {
+        check (split.frame.status == Status::complete && split.frame.headBytes == whole.frame.headBytes);
+        check (split.message.body == whole.message.body && split.message.status == whole.message.status);
+        check (split.message.method == whole.message.method && split.message.path == whole.message.path);
+        check (split.message.headers == whole.message.headers);
+    }
 
     return 0;
 }

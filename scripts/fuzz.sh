@@ -16,13 +16,13 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELTO_BUILD_TESTS=OFF -DVELTO_BUILD_FUZZERS=ON \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build build-fuzz -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target FuzzLineHandler FuzzReadHttp FuzzEndpoint >/dev/null
+cmake --build build-fuzz -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target FuzzLineHandler FuzzReadHttp FuzzEndpoint FuzzHostRequest >/dev/null
 
 mkdir -p build/report
 report=build/report/fuzz.txt
 : > "$report"
 
-for target in FuzzLineHandler FuzzReadHttp FuzzEndpoint; do
+for target in FuzzLineHandler FuzzReadHttp FuzzEndpoint FuzzHostRequest; do
     regressions=(fuzz/regressions/$target/*)
     if [ ${#regressions[@]} -gt 0 ]; then
         build-fuzz/fuzz/$target "${regressions[@]}" >/dev/null 2>&1 \
@@ -39,5 +39,6 @@ for target in FuzzLineHandler FuzzReadHttp FuzzEndpoint; do
         exit 1
     fi
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
-    echo "fuzzing $target: $runs inputs in ${seconds} s, ${#regressions[@]} kept crash inputs replayed, no failure" | tee -a "$report"
+    coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 | awk '{print $2 " edges, " $4 " features"}')
+    echo "fuzzing $target: $runs inputs in ${seconds} s ($((runs / seconds)) a second), coverage $coverage, ${#regressions[@]} kept crash inputs replayed, no failure" | tee -a "$report"
 done

@@ -22,6 +22,14 @@ cmake --build build-sanitize -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --ta
 # The SDK tests drive the Release binaries and ran above; everything else runs sanitized
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j 2 -E '^interop\.'
 
+echo "== the host and its concurrent clients again under ThreadSanitizer: a data race fails the run"
+tsan="-fsanitize=thread -fno-omit-frame-pointer"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="$tsan" >/dev/null
+cmake --build build-tsan -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target velto_tests >/dev/null
+# halt_on_error ends a racing host at once; the test then sees it die
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build-tsan --output-on-failure -R '^(ReferenceHost|HostFlood|AnswerRequest)\.'
+
 echo "== fuzzing"
 scripts/fuzz.sh 20
 

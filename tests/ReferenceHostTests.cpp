@@ -3,86 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace velto::test;
 using namespace velto::assistant;
 
-namespace
-{
-/** Starts the host with HOME in a temporary folder and waits for its endpoint file. */
-struct RunningHost
-{
-    TempHome home;
-    pid_t pid = -1;
-    Endpoint endpoint;
-
-    RunningHost()
-    {
-        pid = fork();
-
-        if (pid == 0)
-        {
-            setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1);
-            freopen ("/dev/null", "w", stdout);
-            execl (VELTO_HOST_PATH, VELTO_HOST_PATH, (char*) nullptr);
-            _exit (127);
-        }
-
-        for (int i = 0; i < 500 && ! readEndpoint (home.endpointFile()); ++i)
-            juce::Thread::sleep (10);
-
-        if (const auto found = readEndpoint (home.endpointFile()))
-            endpoint = *found;
-    }
-
-    ~RunningHost()
-    {
-        if (pid > 0)
-            stop();
-    }
-
-    int stop()
-    {
-        kill (pid, SIGTERM);
-        int status = 0;
-        waitpid (pid, &status, 0);
-        pid = -1;
-        return status;
-    }
-
-    /** Sends raw bytes on a new connection and returns the status of the answer (0: none). */
-    int send (const std::string& bytes, std::string* body = nullptr) const
-    {
-        juce::StreamingSocket socket;
-        socket.connect ("127.0.0.1", endpoint.port, 2000);
-        sendBytes (socket, bytes);
-        HttpMessage answer;
-
-        if (! readHttp (socket, answer, false, 5000))
-            return 0;
-
-        if (body != nullptr)
-            *body = answer.body.toStdString();
-
-        return answer.status;
-    }
-
-    std::string request (const std::string& body, const std::string& method = "POST", const std::string& path = "/mcp",
-                         const std::string& bearer = "") const
-    {
-        return method + " " + path + " HTTP/1.1\r\nAuthorization: Bearer " + (bearer.empty() ? endpoint.token.toStdString() : bearer)
-               + "\r\nContent-Length: " + std::to_string (body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    }
-};
-} // namespace
-
 TEST (ReferenceHost, EndpointFileItPublishes)
 {
-    RunningHost host;
+    HostProcess host;
     ASSERT_GT (host.endpoint.port, 0);
     EXPECT_EQ (host.endpoint.token.length(), 64);
 
@@ -101,7 +30,7 @@ TEST (ReferenceHost, EndpointFileItPublishes)
 
 TEST (ReferenceHost, RefusalsAndAnswers)
 {
-    RunningHost host;
+    HostProcess host;
     const auto ping = std::string ("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}");
 
     struct Case { const char* label; std::string bytes; int status; std::string body; };
@@ -132,7 +61,7 @@ TEST (ReferenceHost, RefusalsAndAnswers)
 
 TEST (ReferenceHost, StalledClientDoesNotBlockOthers)
 {
-    RunningHost host;
+    HostProcess host;
     juce::StreamingSocket stalled;
     ASSERT_TRUE (stalled.connect ("127.0.0.1", host.endpoint.port, 2000));
     sendBytes (stalled, "POST /mcp HTTP/1.1\r\nContent-Length: 100\r\n\r\n{");   // and then nothing
@@ -144,7 +73,7 @@ TEST (ReferenceHost, StalledClientDoesNotBlockOthers)
 
 TEST (ReferenceHost, HostilePeersDoNotBringItDown)
 {
-    RunningHost host;
+    HostProcess host;
     const std::string hostile[] = { "", "\r\n\r\n", std::string (40000, 'x'), "GARBAGE\r\n\r\n", std::string ("\0\0\0\r\n\r\n", 7),
                                     "POST /mcp HTTP/1.1\r\nContent-Length: -5\r\n\r\n" };
 
@@ -161,7 +90,7 @@ TEST (ReferenceHost, HostilePeersDoNotBringItDown)
 
 TEST (ReferenceHost, ContractWithTheBridge)
 {
-    RunningHost host;
+    HostProcess host;
     const auto call = [] (const std::string& tool, const std::string& arguments)
     {
         return "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"" + tool + "\",\"arguments\":" + arguments + "}}\n";

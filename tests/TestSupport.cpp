@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -20,6 +22,41 @@ namespace velto::test
 std::string bridgePath()
 {
     return VELTO_BRIDGE_PATH;
+}
+
+int openDescriptorsOf (pid_t pid)
+{
+    auto* folder = opendir (("/proc/" + std::to_string (pid) + "/fd").c_str());
+
+    if (folder == nullptr)
+        return -1;
+
+    int count = 0;
+
+    while (const auto* entry = readdir (folder))
+        count += entry->d_name[0] != '.';
+
+    closedir (folder);
+    return count;
+}
+
+namespace
+{
+long statusFigure (pid_t pid, const char* name)
+{
+    const auto status = juce::File ("/proc/" + juce::String (pid) + "/status").loadFileAsString();
+    return status.contains (name) ? status.fromFirstOccurrenceOf (name, false, false).trim().getLargeIntValue() : -1;
+}
+} // namespace
+
+long residentKiBOf (pid_t pid)
+{
+    return statusFigure (pid, "VmRSS:");
+}
+
+int threadsOf (pid_t pid)
+{
+    return (int) statusFigure (pid, "Threads:");
 }
 
 namespace
@@ -344,28 +381,6 @@ int BridgeProcess::waitForExit (int timeoutMs)
     return -1;
 }
 
-int BridgeProcess::openDescriptors() const
-{
-    auto* folder = opendir (("/proc/" + std::to_string (pid) + "/fd").c_str());
-
-    if (folder == nullptr)
-        return -1;
-
-    int count = 0;
-
-    while (const auto* entry = readdir (folder))
-        count += entry->d_name[0] != '.';
-
-    closedir (folder);
-    return count;
-}
-
-long BridgeProcess::residentKiB() const
-{
-    const auto status = juce::File ("/proc/" + juce::String (pid) + "/status").loadFileAsString();
-    return status.fromFirstOccurrenceOf ("VmRSS:", false, false).trim().getLargeIntValue();
-}
-
 //==============================================================================
 std::string readRequest (juce::StreamingSocket& connection, int timeoutMs)
 {
@@ -486,6 +501,65 @@ SocketPair::SocketPair()
     listener.createListener (0, "127.0.0.1");
     client.connect ("127.0.0.1", listener.getBoundPort(), 2000);
     server.reset (listener.waitForNextConnection());
+}
+
+//==============================================================================
+HostProcess::HostProcess()
+{
+    pid = fork();
+
+    if (pid == 0)
+    {
+        setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1);
+        freopen ("/dev/null", "w", stdout);
+        execl (VELTO_HOST_PATH, VELTO_HOST_PATH, (char*) nullptr);
+        _exit (127);
+    }
+
+    for (int i = 0; i < 500 && ! assistant::readEndpoint (home.endpointFile()); ++i)
+        juce::Thread::sleep (10);
+
+    if (const auto found = assistant::readEndpoint (home.endpointFile()))
+        endpoint = *found;
+}
+
+HostProcess::~HostProcess()
+{
+    // A host that a signal or a sanitizer ended, or that did not stop cleanly, fails the test
+    if (const auto status = pid > 0 ? stop() : 0; ! WIFEXITED (status) || WEXITSTATUS (status) != 0)
+        ADD_FAILURE() << "the reference host ended with wait status " << status;
+}
+
+int HostProcess::stop()
+{
+    kill (pid, SIGTERM);
+    int status = 0;
+    waitpid (pid, &status, 0);
+    pid = -1;
+    return status;
+}
+
+int HostProcess::send (const std::string& bytes, std::string* body) const
+{
+    juce::StreamingSocket socket;
+    socket.connect ("127.0.0.1", endpoint.port, 2000);
+    sendBytes (socket, bytes);
+    assistant::HttpMessage answer;
+
+    if (! assistant::readHttp (socket, answer, false, 5000))
+        return 0;
+
+    if (body != nullptr)
+        *body = answer.body.toStdString();
+
+    return answer.status;
+}
+
+std::string HostProcess::request (const std::string& body, const std::string& method, const std::string& path,
+                                  const std::string& bearer) const
+{
+    return method + " " + path + " HTTP/1.1\r\nAuthorization: Bearer " + (bearer.empty() ? endpoint.token.toStdString() : bearer)
+           + "\r\nContent-Length: " + std::to_string (body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 void writeEndpointFor (const TempHome& home, int port, const juce::String& token)

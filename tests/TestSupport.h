@@ -20,6 +20,11 @@ namespace velto::test
 /** The built bridge, found next to the test binary's build tree. */
 std::string bridgePath();
 
+/** Figures of a running process, from /proc: -1 where there is none. */
+int openDescriptorsOf (pid_t pid);
+long residentKiBOf (pid_t pid);
+int threadsOf (pid_t pid);
+
 struct ProcessResult
 {
     std::string out;
@@ -65,8 +70,8 @@ public:
     bool readLine (std::string& line, int timeoutMs = 30000);
     std::string readError();                 // all that stderr carried so far
     int waitForExit (int timeoutMs);         // the exit status; -1 when it had to be killed
-    int openDescriptors() const;             // from /proc: -1 where there is none
-    long residentKiB() const;
+    int openDescriptors() const { return openDescriptorsOf (pid); }
+    long residentKiB() const { return residentKiBOf (pid); }
 
 private:
     pid_t pid = -1;
@@ -124,6 +129,27 @@ struct SocketPair
     juce::StreamingSocket listener;
     juce::StreamingSocket client;
     std::unique_ptr<juce::StreamingSocket> server;
+};
+
+/** The reference host as a child process with HOME in a temporary folder, once its endpoint
+    file is there; stopped with SIGTERM when the object goes. */
+struct HostProcess
+{
+    HostProcess();
+    ~HostProcess();
+
+    int stop();   // the wait status
+
+    /** Sends raw bytes on a new connection; the status of the answer (0: none) and its body. */
+    int send (const std::string& bytes, std::string* body = nullptr) const;
+
+    /** A whole request with this host's token, or another. */
+    std::string request (const std::string& body, const std::string& method = "POST", const std::string& path = "/mcp",
+                         const std::string& bearer = "") const;
+
+    TempHome home;
+    pid_t pid = -1;
+    assistant::Endpoint endpoint;
 };
 
 /** Writes an endpoint file by hand, the way a host would, for the bridge to find. */
