@@ -496,7 +496,7 @@ struct Server::Impl
                 return;
             }
 
-            if ((int) connections.size() >= connectionLimit && ! evictOldestWaiting())
+            if ((int) connections.size() >= connectionLimit && ! makeRoom())
             {
                 ::close (handle);   // every place is taken by a request being answered
                 continue;
@@ -533,18 +533,36 @@ struct Server::Impl
             acceptPausedUntil = Clock::now() + std::chrono::milliseconds (acceptPauseMs);
     }
 
-    bool evictOldestWaiting()
+    /** Makes room for a new connection by closing the oldest that has begun a request and not
+        finished it, or is being refused; failing that, the oldest that has sent nothing yet.
+        The bridge sends its whole request in one write as soon as it has connected: a request
+        stuck halfway is the surest sign of a stalled or hostile client, while a connection that
+        has sent nothing may be a bridge about to. False when every place holds a request that
+        is being answered. */
+    bool makeRoom()
     {
+        auto silent = connections.end();
+
         for (auto it = connections.begin(); it != connections.end(); ++it)
         {
-            if (it->waitingForPeer())
+            if (! it->waitingForPeer())
+                continue;
+
+            if (it->stage == Connection::Stage::refusing || ! it->received.empty())
             {
                 close (it);
                 return true;
             }
+
+            if (silent == connections.end())
+                silent = it;
         }
 
-        return false;
+        if (silent == connections.end())
+            return false;
+
+        close (silent);
+        return true;
     }
 
     void close (std::list<Connection>::iterator it)

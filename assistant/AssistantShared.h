@@ -208,7 +208,7 @@ int refusalStatus (const HttpMessage& head, const juce::String& token);
     pass through. */
 juce::String answerRequest (const HttpMessage& request, const juce::String& token, const MessageHandler& answerOne);
 
-inline constexpr int maxOpenConnections = 256;      // fewer when the descriptor limit is low
+inline constexpr int maxOpenConnections = 512;      // fewer when the descriptor limit is low
 inline constexpr int serverWorkerThreads = 2;
 inline constexpr int requestTimeoutMs = 2000;       // the bridge sends its whole request at once
 inline constexpr int responseWriteTimeoutMs = 5000; // for a client to take its whole answer
@@ -219,8 +219,9 @@ inline constexpr juce::int64 refusalDrainBytes = 16 * (juce::int64) maxHttpBodyB
     connection at once, and serverWorkerThreads threads run answerRequest. Nothing a local
     client does can make it take more, or bring it down:
     - At most maxOpenConnections are open. Past that, a new connection takes the place of the
-      oldest one that is still sending its request or being refused; when there is none, it is
-      closed at once.
+      oldest one stuck halfway through its request or being refused, else of the oldest one
+      that has sent nothing yet; when every place holds a request being answered, it is closed
+      at once.
     - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
       its request as soon as it has connected, so this is far more than it needs.
     - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body

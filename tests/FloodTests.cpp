@@ -37,7 +37,7 @@ constexpr bool underSanitizer = false;
 
 constexpr int stalledConnections = 10000;
 constexpr int garbageClients = 500;
-constexpr int nonReadingClients = 50;
+constexpr int nonReadingClients = underSanitizer ? 10 : 50;   // each a large answer for the workers to build
 constexpr int bridges = 4;
 
 /** The host's threads: the main one, the waiting one and the workers, never one per client;
@@ -153,17 +153,23 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
             BridgeProcess bridge (host.home);
             std::string line;
 
+            // Reading and moving the transport, from several bridges at once: the session's
+            // state is shared by the server's workers
+            const char* calls[] = { R"("describe_track","arguments":{"track":"Bass"})", R"("play","arguments":{"from_bar":1})",
+                                    R"("describe_session","arguments":{})", R"("stop","arguments":{})" };
+
             for (int id = 1; flooding; ++id)
             {
                 const auto started = std::chrono::steady_clock::now();
-                bridge.write ("{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string (id)
-                              + ",\"method\":\"tools/call\",\"params\":{\"name\":\"describe_track\",\"arguments\":{\"track\":\"Bass\"}}}\n");
+                bridge.write ("{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string (id) + ",\"method\":\"tools/call\",\"params\":{\"name\":"
+                              + calls[id % 4] + "}}\n");
                 const bool answered = bridge.readLine (line, 30000);
                 const auto elapsedMs = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - started).count();
 
                 const std::lock_guard<std::mutex> lock (figuresMutex);
                 answerMs.push_back (elapsedMs);
-                notFromHost += ! answered || line.find ("\\\"name\\\": \\\"Bass\\\"") == std::string::npos;
+                if (! answered || line.find ("\"isError\": false") == std::string::npos)
+                    ADD_FAILURE() << "not answered by the host: " << (++notFromHost, line.substr (0, 300));
             }
         });
     }

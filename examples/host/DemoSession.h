@@ -48,11 +48,14 @@ private:
         double loopStartBeat = 0, loopEndBeat = 16;
     };
 
-    std::mutex mutex;
-    double tempo = 120.0;
-    int beatsPerBar = 4;
+    // Fixed once made, and read by any thread
+    const double tempo = 120.0;
+    const int beatsPerBar = 4;
     std::vector<Track> tracks, returns;
     Track master;
+
+    // Moved by the transport tools, one call at a time
+    std::mutex transportMutex;
     Transport transport;
 
     double beatsPlayed (Clock::time_point now) const;
