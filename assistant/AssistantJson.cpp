@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace velto::assistant
@@ -181,7 +182,7 @@ void writeDouble (std::string& out, double value)
     {
         std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
 
-        if (std::strtod (buffer, nullptr) == value)
+        if (std::equal_to<double>() (std::strtod (buffer, nullptr), value))   // exactly, on purpose
             break;
     }
 
@@ -348,7 +349,7 @@ juce::String toJsonWithLayout (const juce::var& value, const Layout& layout)
 class Parser
 {
 public:
-    Parser (const char* begin, const char* end) : p (begin), end (end) {}
+    Parser (const char* first, const char* last) : p (first), end (last) {}
 
     bool parseTopLevel (juce::var& result)
     {
@@ -675,7 +676,7 @@ private:
         }
 
         const double value = std::strtod (literal.c_str(), nullptr);
-        const bool lostEveryDigit = value == 0.0 && literal.find_first_of ("123456789") < literal.find_first_of ("eE");
+        const bool lostEveryDigit = std::equal_to<double>() (value, 0.0) && literal.find_first_of ("123456789") < literal.find_first_of ("eE");
 
         if (! std::isfinite (value) || lostEveryDigit)
             result = juce::var (new JsonLiteral (literal));   // beyond a double's range

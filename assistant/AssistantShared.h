@@ -70,6 +70,13 @@ juce::StringArray protocolVersions();   // newest first; the first is the defaul
 juce::String instructions();
 juce::var toolDefinitions();            // the six tools, as the array that tools/list carries
 
+/** The answer to one message that the bridge and Velto give alike: "initialize" (the revision
+    asked for when it is one of protocolVersions(), else the first, with the server's identity,
+    capabilities and instructions), "ping", "tools/list" (the catalogue), and -32601 "Method
+    not found: " for any other method but "tools/call". Void for a notification, a value that
+    is not an object, and "tools/call", which is the caller's to answer. */
+juce::var answerProtocol (const juce::var& message);
+
 /** Answers a parsed message with `answerOne`: an object by itself, a batch element by element
     into one array of the replies that are not void. Void when nothing is due: a notification,
     an empty batch, a batch of notifications or of non-objects. */

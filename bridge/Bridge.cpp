@@ -6,41 +6,6 @@ namespace
 {
 using namespace velto::assistant;
 
-juce::var initializeResult (const juce::var& params)
-{
-    // A missing "params" or "protocolVersion" reads as the empty text, which no revision matches
-    const auto requested = params.getProperty ("protocolVersion", {}).toString();
-    const auto supported = protocolVersions();
-    const auto chosen = supported.contains (requested, false) ? requested : supported[0];
-
-    auto* listChanged = new juce::DynamicObject();
-    listChanged->setProperty ("listChanged", false);
-    auto* capabilities = new juce::DynamicObject();
-    capabilities->setProperty ("tools", juce::var (listChanged));
-
-    auto* serverInfo = new juce::DynamicObject();
-    serverInfo->setProperty ("name", "velto");
-    serverInfo->setProperty ("title", "Velto");
-    serverInfo->setProperty ("version", serverVersion);
-
-    auto* result = new juce::DynamicObject();
-    result->setProperty ("protocolVersion", chosen);
-    result->setProperty ("capabilities", juce::var (capabilities));
-    result->setProperty ("serverInfo", juce::var (serverInfo));
-    result->setProperty ("instructions", instructions());
-    return juce::var (result);
-}
-
-/** The text form of a method: a string as it is, anything else as its JSON (a JsonLiteral
-    included), so a client sees exactly what it sent; a missing method is the empty text. */
-juce::String methodText (const juce::var& method)
-{
-    if (method.isString())
-        return method.toString();
-
-    return method.isVoid() ? juce::String() : toJson (method);
-}
-
 /** What the host's answer means for the line. */
 struct HostVerdict
 {
@@ -102,32 +67,17 @@ std::string_view lineText (std::string_view line)
 
 juce::var answerLocally (const juce::var& message)
 {
+    if (auto reply = answerProtocol (message); ! reply.isVoid())
+        return reply;
+
+    // What answerProtocol leaves is a notification, a value that is not an object, or a tool
+    // call, which only Velto can carry out
     const auto* object = message.getDynamicObject();
 
-    // "id": null counts as present; only a missing id makes a notification
     if (object == nullptr || ! object->hasProperty ("id"))
         return {};
 
-    const auto id = object->getProperty ("id");
-    const auto method = methodText (object->getProperty ("method"));
-
-    if (method == "initialize")
-        return rpcResult (id, initializeResult (object->getProperty ("params")));
-
-    if (method == "ping")
-        return rpcResult (id, juce::var (new juce::DynamicObject()));
-
-    if (method == "tools/list")
-    {
-        auto* result = new juce::DynamicObject();
-        result->setProperty ("tools", toolDefinitions());
-        return rpcResult (id, juce::var (result));
-    }
-
-    if (method == "tools/call")
-        return rpcResult (id, toolText (notOpenText, true));
-
-    return rpcError (id, -32601, "Method not found: " + method);
+    return rpcResult (object->getProperty ("id"), toolText (notOpenText, true));
 }
 
 void handle (std::string_view text, const Forwarder& forward, const Output& output)

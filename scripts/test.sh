@@ -1,36 +1,78 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: unit, end-to-end, fault and load, and
-# interoperability; then the suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
-# then each fuzz target for a bounded time. Ends with the report of figures.
+# Installs what is missing, builds, and runs every test, leg by leg:
+#   1. the suite on Debian's JUCE 7: unit, end-to-end, fault, flood and load, and the MCP
+#      TypeScript SDK against the binaries;
+#   2. the demo, which must end with status 0;
+#   3. the JUCE application that embeds the module, on Debian's JUCE;
+#   4. JUCE 8: the suite and the JUCE application again (skipped, saying so, without the archive);
+#   5. the suite under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   6. the host's tests under ThreadSanitizer;
+#   7. each fuzz target for a bounded time.
+# Ends with the report of figures, the time of each leg among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export VELTO_WITH_CLANG=1   # the fuzz targets need clang and its runtime
+jobs=$(nproc 2>/dev/null || sysctl -n hw.ncpu)
 scripts/install-deps.sh
-scripts/build.sh
+
 rm -rf build/report
-ctest --test-dir build --output-on-failure -j 2
+mkdir -p build/report
+legs=build/report/legs.txt
 
-echo "== the demo (the main job) must end with status 0"
-scripts/demo.sh > build/demo.log 2>&1 || { cat build/demo.log; echo "the demo failed"; exit 1; }
-echo "demo: the scripted session through the bridge and the reference host, then offline, ended with status 0" >> build/report/demo.txt
+leg() {
+    local name=$1 started=$SECONDS
+    shift
+    echo "== $name"
+    "$@"
+    echo "leg \"$name\": $((SECONDS - started)) s" >> "$legs"
+}
 
-echo "== the suite again under AddressSanitizer and UndefinedBehaviorSanitizer"
-sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >/dev/null
-cmake --build build-sanitize -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target velto_tests >/dev/null
-# The SDK tests drive the Release binaries and ran above; everything else runs sanitized
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j 2 -E '^interop\.'
+suite() {
+    scripts/build.sh
+    ctest --test-dir build --output-on-failure -j 2
+}
 
-echo "== the host and its concurrent clients again under ThreadSanitizer: a data race fails the run"
-tsan="-fsanitize=thread -fno-omit-frame-pointer"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="$tsan" >/dev/null
-cmake --build build-tsan -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" --target velto_tests >/dev/null
-# halt_on_error ends a racing host at once; the test then sees it die
-TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --test-dir build-tsan --output-on-failure -R '^(ReferenceHost|HostFlood|AnswerRequest)\.'
+demo() {
+    scripts/demo.sh > build/demo.log 2>&1 || { cat build/demo.log; echo "the demo failed"; exit 1; }
+    echo "demo: the scripted session through the bridge and the reference host, then the bridge alone, ended with status 0" \
+        | tee build/report/demo.txt
+}
 
-echo "== fuzzing"
-scripts/fuzz.sh 20
+consumer() {
+    scripts/consumer.sh build/juce-app build/VeltoMCP | tee build/report/juce-app.txt
+}
+
+juce8() {
+    scripts/juce8.sh | tee build/juce8.log
+    grep -E "^(JUCE 8: no archive|VeltoJuceApp)" build/juce8.log | sed 's/^/JUCE 8: /' > build/report/juce8.txt || true
+}
+
+addressSanitizer() {
+    local flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+    cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+    cmake --build build-sanitize -j "$jobs" --target velto_tests >/dev/null
+    # The SDK tests drive the Release binaries and ran above; everything else runs sanitized
+    ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j 2 -E '^interop\.'
+}
+
+threadSanitizer() {
+    # The host and its demo session are the only code with threads of its own
+    local flags="-fsanitize=thread -fno-omit-frame-pointer"
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+    cmake --build build-tsan -j "$jobs" --target velto_tests >/dev/null
+    # halt_on_error ends a racing host at once, and the test sees it die
+    TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+        ctest --test-dir build-tsan --output-on-failure -R '^(ReferenceHost|HostFlood|AnswerRequest)\.'
+}
+
+leg "the suite on Debian's JUCE" suite
+leg "the demo" demo
+leg "the JUCE application on Debian's JUCE" consumer
+leg "JUCE 8: the suite and the JUCE application" juce8
+leg "the suite under AddressSanitizer and UndefinedBehaviorSanitizer" addressSanitizer
+leg "the host's tests under ThreadSanitizer" threadSanitizer
+leg "fuzzing" scripts/fuzz.sh 20
 
 bench/report.sh

@@ -1,7 +1,5 @@
 #include "DemoSession.h"
 
-#include "Bridge.h"
-
 #include <cmath>
 
 namespace velto::host
@@ -212,7 +210,7 @@ juce::var DemoSession::answer (const juce::var& message)
     // Everything but a tool call is answered as the bridge answers it: the same handshake,
     // ping, catalogue and errors, whether Velto is there or not
     if (request == nullptr || ! request->hasProperty ("id") || request->getProperty ("method") != juce::var ("tools/call"))
-        return bridge::answerLocally (message);
+        return answerProtocol (message);
 
     const auto id = request->getProperty ("id");
     const auto params = request->getProperty ("params");
