@@ -2,8 +2,12 @@
 #include "AssistantShared.h"
 #include "AssistantPlatform.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
+
+#include <poll.h>
 
 namespace velto::assistant
 {
@@ -11,15 +15,20 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
+bool isWhiteSpace (char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 std::string_view trimmed (std::string_view text)
 {
-    constexpr const char* whiteSpace = " \t\r\n\v\f";
-    const auto first = text.find_first_not_of (whiteSpace);
+    while (! text.empty() && isWhiteSpace (text.front()))
+        text.remove_prefix (1);
 
-    if (first == std::string_view::npos)
-        return {};
+    while (! text.empty() && isWhiteSpace (text.back()))
+        text.remove_suffix (1);
 
-    return text.substr (first, text.find_last_not_of (whiteSpace) - first + 1);
+    return text;
 }
 
 /** The integer that begins the text: optional white space and sign, then decimal digits up to
@@ -51,8 +60,13 @@ juce::int64 leadingInteger (std::string_view text)
     return negative ? -value : value;
 }
 
+/** Head bytes as text, one character per byte. ASCII, which is all that the bridge and Velto
+    ever send there, is UTF-8 as it stands. */
 juce::String fromLatin1 (std::string_view bytes)
 {
+    if (std::all_of (bytes.begin(), bytes.end(), [] (char c) { return (unsigned char) c < 0x80; }))
+        return juce::String::fromUTF8 (bytes.data(), (int) bytes.size());
+
     juce::String text;
     text.preallocateBytes (bytes.size() * 2);
 
@@ -62,72 +76,72 @@ juce::String fromLatin1 (std::string_view bytes)
     return text;
 }
 
-/** Reads under one deadline for the whole message. */
-class TimedReader
+/** A header name, lower-cased: ASCII by itself, anything else as JUCE lower-cases it. */
+juce::String lowerCased (std::string_view name)
 {
-public:
-    TimedReader (juce::StreamingSocket& s, int timeoutMs)
-        : socket (s), deadline (Clock::now() + std::chrono::milliseconds (std::max (0, timeoutMs))) {}
+    char lower[64];
 
-    /** Waits for and appends one read of at most httpReadChunkBytes. False when time is up,
-        the wait ends without data, the peer has closed, or the read fails. */
-    bool readOnce (std::string& buffer)
+    if (name.size() > sizeof (lower))
+        return fromLatin1 (name).toLowerCase();
+
+    for (size_t i = 0; i < name.size(); ++i)
     {
-        const auto now = Clock::now();
+        const auto c = name[i];
 
-        if (now >= deadline)
-            return false;
+        if ((unsigned char) c >= 0x80)
+            return fromLatin1 (name).toLowerCase();
 
-        // Round up, so that a wait never ends just before the deadline with time left unused
-        const auto remainingMs = std::chrono::ceil<std::chrono::milliseconds> (deadline - now).count();
-
-        if (socket.waitUntilReady (true, (int) remainingMs) != 1)
-            return false;
-
-        const int bytesRead = socket.read (chunk, httpReadChunkBytes, false);
-
-        if (bytesRead <= 0)
-            return false;
-
-        buffer.append (chunk, (size_t) bytesRead);
-        return true;
+        lower[i] = c >= 'A' && c <= 'Z' ? (char) (c - 'A' + 'a') : c;
     }
 
-private:
-    juce::StreamingSocket& socket;
-    const Clock::time_point deadline;
-    char chunk[httpReadChunkBytes];
-};
+    return juce::String::fromUTF8 (lower, (int) name.size());
+}
 
-/** Fills the start-line fields and the headers. False when no line is left or the start line
-    has no space. */
-bool parseHead (std::string_view head, HttpMessage& message, bool isRequest)
+bool equalsIgnoringAsciiCase (std::string_view text, std::string_view lowerCase)
 {
-    std::vector<std::string_view> lines;
+    return text.size() == lowerCase.size()
+        && std::equal (text.begin(), text.end(), lowerCase.begin(),
+                       [] (char a, char b) { return (a >= 'A' && a <= 'Z' ? (char) (a - 'A' + 'a') : a) == b; });
+}
 
-    for (size_t start = 0; start <= head.size();)
+/** Fills the start-line fields and the headers, and gives the last Content-Length's value as it
+    stands, if there is one. False when no line is left or the start line has no space. */
+bool parseHead (std::string_view head, HttpMessage& message, bool isRequest, bool keepHeaders,
+                std::optional<std::string_view>& contentLength)
+{
+    // Lines end at every CR and every LF; blank ones are dropped
+    auto nextLine = [head, start = (size_t) 0] () mutable -> std::optional<std::string_view>
     {
-        const auto stop = std::min (head.find_first_of ("\r\n", start), head.size());
-        const auto line = head.substr (start, stop - start);
+        while (start <= head.size())
+        {
+            auto stop = start;
 
-        if (! trimmed (line).empty())
-            lines.push_back (line);
+            while (stop < head.size() && head[stop] != '\r' && head[stop] != '\n')
+                ++stop;
 
-        start = stop + 1;
-    }
+            const auto line = head.substr (start, stop - start);
+            start = stop + 1;
 
-    if (lines.empty())
+            if (! trimmed (line).empty())
+                return line;
+        }
+
+        return std::nullopt;
+    };
+
+    const auto startLine = nextLine();
+
+    if (! startLine)
         return false;
 
     // Split at single spaces: two adjacent spaces make an empty piece, as a leading space does
-    const auto startLine = lines.front();
-    const auto firstSpace = startLine.find (' ');
+    const auto firstSpace = startLine->find (' ');
 
     if (firstSpace == std::string_view::npos)
         return false;
 
-    const auto first = startLine.substr (0, firstSpace);
-    const auto rest = startLine.substr (firstSpace + 1);
+    const auto first = startLine->substr (0, firstSpace);
+    const auto rest = startLine->substr (firstSpace + 1);
     const auto second = rest.substr (0, rest.find (' '));
 
     if (isRequest)
@@ -142,19 +156,273 @@ bool parseHead (std::string_view head, HttpMessage& message, bool isRequest)
                                                           leadingInteger (second));
     }
 
-    for (size_t i = 1; i < lines.size(); ++i)
+    while (const auto line = nextLine())
     {
-        const auto colon = lines[i].find (':');
+        const auto colon = line->find (':');
 
         if (colon == std::string_view::npos || colon == 0)
             continue;
 
         // set() replaces a name already present in its old place: the last repeat wins
-        message.headers.set (fromLatin1 (trimmed (lines[i].substr (0, colon))).toLowerCase(),
-                             fromLatin1 (trimmed (lines[i].substr (colon + 1))));
+        const auto name = trimmed (line->substr (0, colon)), value = trimmed (line->substr (colon + 1));
+
+        if (keepHeaders)
+            message.headers.set (lowerCased (name), fromLatin1 (value));
+
+        if (equalsIgnoringAsciiCase (name, "content-length"))
+            contentLength = value;
     }
 
     return true;
+}
+
+/** frameHttp, with what the caller does not want left out. */
+struct Framing
+{
+    bool keepHeaders = true;
+    std::string* rawBody = nullptr;   // the body as bytes, cut at its first NUL, in place of message.body
+};
+
+void setBody (HttpMessage& message, std::string_view body, const Framing& framing)
+{
+    if (framing.rawBody != nullptr)
+        framing.rawBody->assign (body.substr (0, body.find ('\0')));
+    else
+        message.body = fromWireBytes (body.data(), body.size());
+}
+
+
+HttpFrame frameMessage (std::string_view received, bool isRequest, bool ended, HttpMessage& message, HttpFrame previous,
+                       const Framing& framing)
+{
+    using Status = HttpFrame::Status;
+    HttpFrame frame = previous;
+
+    if (frame.headBytes == 0)
+    {
+        // The search resumes where the last one stopped, three bytes back in case the blank
+        // line straddles the two. It never looks past a NUL byte: one there hides the blank line.
+        const auto from = frame.searchedBytes >= 3 ? frame.searchedBytes - 3 : 0;
+        const auto searchable = received.substr (0, received.find ('\0', from));
+        const auto blankLine = searchable.find ("\r\n\r\n", from);
+        frame.searchedBytes = searchable.size();
+
+        if (blankLine == std::string_view::npos)
+        {
+            // The limit is tested once per read, before the next one: a head whose blank line
+            // comes in the read that crosses it is still taken
+            frame.status = (ended || received.size() > (size_t) maxHttpHeadBytes) ? Status::failed : Status::readMore;
+            return frame;
+        }
+
+        std::optional<std::string_view> contentLength;
+
+        if (! parseHead (received.substr (0, blankLine), message, isRequest, framing.keepHeaders, contentLength))
+        {
+            frame.status = Status::failed;
+            return frame;
+        }
+
+        // Taken from the head as it stands; only a head without one looks in the map, where a
+        // caller's own entries may stand
+        const auto lengthText = contentLength ? std::string (*contentLength) : message.header ("content-length").toStdString();
+        frame.headBytes = blankLine + 4;
+        frame.bodyBytes = lengthText.empty() ? (isRequest ? 0 : -1) : std::max<juce::int64> (-1, leadingInteger (lengthText));
+
+        if (frame.bodyBytes > maxHttpBodyBytes)
+        {
+            frame.status = Status::failed;
+            return frame;
+        }
+    }
+
+    const auto body = received.substr (frame.headBytes);
+
+    if (frame.bodyBytes >= 0)
+    {
+        // Bytes past the announced length are ignored
+        if (body.size() >= (size_t) frame.bodyBytes)
+        {
+            setBody (message, body.substr (0, (size_t) frame.bodyBytes), framing);
+            frame.status = Status::complete;
+        }
+        else
+        {
+            frame.status = ended ? Status::failed : Status::readMore;
+        }
+
+        return frame;
+    }
+
+    // Open-ended: until no more comes or the cap is passed, which the last read may pass by
+    // less than one read
+    if (ended || body.size() > (size_t) maxHttpBodyBytes)
+    {
+        setBody (message, body, framing);
+        frame.status = Status::complete;
+    }
+    else
+    {
+        frame.status = Status::readMore;
+    }
+
+    return frame;
+}
+
+int millisecondsUntil (Clock::time_point deadline)
+{
+    // Rounded up, so that a wait never ends just before the deadline with time left unused
+    const auto left = std::chrono::ceil<std::chrono::milliseconds> (deadline - Clock::now()).count();
+    return (int) std::clamp<juce::int64> (left, 0, std::numeric_limits<int>::max());
+}
+
+/** Waits until the handle is ready for `events`, or has failed, until the deadline. */
+bool waitFor (int handle, short events, Clock::time_point deadline)
+{
+    for (;;)
+    {
+        pollfd wait { handle, events, 0 };
+        const int ready = ::poll (&wait, 1, millisecondsUntil (deadline));
+
+        if (ready >= 0 || errno != EINTR)
+            return ready > 0;
+    }
+}
+
+Clock::time_point after (int timeoutMs)
+{
+    return Clock::now() + std::chrono::milliseconds (std::max (0, timeoutMs));
+}
+
+/** Reads under one deadline for the whole message. */
+class TimedReader
+{
+public:
+    TimedReader (int handleToRead, int timeoutMs) : handle (handleToRead), deadline (after (timeoutMs)) {}
+
+    /** Waits for and appends one read of at most httpReadChunkBytes. False when time is up,
+        the peer has closed, or the read fails. */
+    bool readOnce (std::string& buffer)
+    {
+        while (Clock::now() < deadline)
+        {
+            if (! waitFor (handle, POLLIN, deadline))
+                return false;
+
+            const auto count = ::recv (handle, chunk, sizeof (chunk), MSG_DONTWAIT);
+
+            if (count > 0)
+            {
+                buffer.append (chunk, (size_t) count);
+                return true;
+            }
+
+            if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+                return false;
+        }
+
+        return false;
+    }
+
+private:
+    const int handle;
+    const Clock::time_point deadline;
+    char chunk[httpReadChunkBytes];
+};
+
+/** readHttp on a descriptor. */
+bool readMessage (int handle, HttpMessage& message, bool isRequest, int timeoutMs, const Framing& framing = {})
+{
+    TimedReader reader (handle, timeoutMs);
+    std::string received;
+    HttpFrame frame;
+    bool ended = false;
+
+    for (;;)
+    {
+        frame = frameMessage (received, isRequest, ended, message, frame, framing);
+
+        if (frame.status != HttpFrame::Status::readMore)
+            return frame.status == HttpFrame::Status::complete;
+
+        // Time up, the peer closed or a read failed: nothing more will come
+        ended = ! reader.readOnce (received);
+    }
+}
+
+/** Sends every byte. It waits for room at most writeStallTimeoutMs at a time, but before the
+    first byte has gone, until `firstByteDeadline`: the connection may still be being made. */
+bool sendAll (int handle, std::string_view bytes, Clock::time_point firstByteDeadline)
+{
+    size_t sent = 0;
+
+    while (sent < bytes.size())
+    {
+        const auto count = ::send (handle, bytes.data() + sent, bytes.size() - sent, platform::sendFlags);
+
+        if (count > 0)
+        {
+            sent += (size_t) count;
+            continue;
+        }
+
+        if (count < 0 && errno == EINTR)
+            continue;
+
+        // No room, or (macOS) not connected yet: wait, but not for ever. Anything else is
+        // EPIPE, ECONNRESET, ECONNREFUSED and the like.
+        const bool connecting = sent == 0 && count < 0 && errno == ENOTCONN && platform::pendingError (handle) == 0;
+
+        if (! (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) && ! connecting)
+            return false;
+
+        const auto deadline = sent == 0 ? firstByteDeadline : after (writeStallTimeoutMs);
+
+        if (Clock::now() >= deadline || ! waitFor (handle, POLLOUT, deadline))
+            return false;
+    }
+
+    return true;
+}
+
+struct Answer
+{
+    int status = 0;
+    std::string body;   // cut at its first NUL
+};
+
+/** One POST of `message` to the host and the answer read in full; none when there was no
+    connection, the request did not go out whole, or no whole answer came in time. */
+std::optional<Answer> exchange (const Endpoint& endpoint, std::string_view message, int timeoutMs)
+{
+    // The request is sent as soon as the connection is begun: on loopback it is made at once,
+    // and sendAll waits for it only when it is not
+    const int handle = platform::beginLoopbackConnection (endpoint.port);
+
+    if (handle < 0)
+        return std::nullopt;
+
+    std::string request;
+    request.reserve (message.size() + 256);
+    request.append ("POST /mcp HTTP/1.1\r\nHost: 127.0.0.1:").append (std::to_string (endpoint.port))
+           .append ("\r\nAuthorization: Bearer ").append (endpoint.token.toRawUTF8())
+           .append ("\r\nContent-Type: application/json\r\nAccept: application/json, text/event-stream\r\nContent-Length: ")
+           .append (std::to_string (message.size()))
+           .append ("\r\nConnection: close\r\n\r\n")
+           .append (message);
+
+    // Only the status and the body are wanted: the headers are not kept
+    HttpMessage head;
+    Answer answer;
+    const bool answered = sendAll (handle, request, after (connectTimeoutMs))
+                       && readMessage (handle, head, false, timeoutMs, { false, &answer.body });
+    ::close (handle);
+
+    if (! answered)
+        return std::nullopt;
+
+    answer.status = head.status;
+    return answer;
 }
 
 const char* reasonPhrase (int status)
@@ -180,96 +448,16 @@ juce::String HttpMessage::header (const juce::String& name) const
     return headers.getValue (name.toLowerCase(), {});
 }
 
+
 HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage& message, HttpFrame previous)
 {
-    using Status = HttpFrame::Status;
-    HttpFrame frame = previous;
-
-    if (frame.headBytes == 0)
-    {
-        // The search resumes where the last one stopped, three bytes back in case the blank
-        // line straddles the two. It never looks past a NUL byte: one there hides the blank line.
-        const auto from = frame.searchedBytes >= 3 ? frame.searchedBytes - 3 : 0;
-        const auto searchable = received.substr (0, received.find ('\0', from));
-        const auto blankLine = searchable.find ("\r\n\r\n", from);
-        frame.searchedBytes = searchable.size();
-
-        if (blankLine == std::string_view::npos)
-        {
-            // The limit is tested once per read, before the next one: a head whose blank line
-            // comes in the read that crosses it is still taken
-            frame.status = (ended || received.size() > (size_t) maxHttpHeadBytes) ? Status::failed : Status::readMore;
-            return frame;
-        }
-
-        if (! parseHead (received.substr (0, blankLine), message, isRequest))
-        {
-            frame.status = Status::failed;
-            return frame;
-        }
-
-        frame.headBytes = blankLine + 4;
-        const auto lengthText = message.header ("content-length");
-        frame.bodyBytes = lengthText.isEmpty() ? (isRequest ? 0 : -1)
-                                               : std::max<juce::int64> (-1, leadingInteger (lengthText.toRawUTF8()));
-
-        if (frame.bodyBytes > maxHttpBodyBytes)
-        {
-            frame.status = Status::failed;
-            return frame;
-        }
-    }
-
-    const auto body = received.substr (frame.headBytes);
-
-    if (frame.bodyBytes >= 0)
-    {
-        // Bytes past the announced length are ignored
-        if (body.size() >= (size_t) frame.bodyBytes)
-        {
-            message.body = fromWireBytes (body.data(), (size_t) frame.bodyBytes);
-            frame.status = Status::complete;
-        }
-        else
-        {
-            frame.status = ended ? Status::failed : Status::readMore;
-        }
-
-        return frame;
-    }
-
-    // Open-ended: until no more comes or the cap is passed, which the last read may pass by
-    // less than one read
-    if (ended || body.size() > (size_t) maxHttpBodyBytes)
-    {
-        message.body = fromWireBytes (body.data(), body.size());
-        frame.status = Status::complete;
-    }
-    else
-    {
-        frame.status = Status::readMore;
-    }
-
-    return frame;
+    return frameMessage (received, isRequest, ended, message, previous, {});
 }
 
 bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs)
 {
-    TimedReader reader (socket, timeoutMs);
-    std::string received;
-    HttpFrame frame;
-    bool ended = false;
-
-    for (;;)
-    {
-        frame = frameHttp (received, isRequest, ended, message, frame);
-
-        if (frame.status != HttpFrame::Status::readMore)
-            return frame.status == HttpFrame::Status::complete;
-
-        // Time up, the peer closed or a read failed: nothing more will come
-        ended = ! reader.readOnce (received);
-    }
+    const int handle = socket.getRawSocketHandle();
+    return handle >= 0 && readMessage (handle, message, isRequest, timeoutMs);
 }
 
 bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
@@ -280,67 +468,29 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
         return false;
 
     platform::preventBrokenPipeSignal (handle);
+    return sendAll (handle, { text.toRawUTF8(), text.getNumBytesAsUTF8() }, after (writeStallTimeoutMs));
+}
 
-    const char* bytes = text.toRawUTF8();
-    const size_t total = text.getNumBytesAsUTF8();
-    size_t sent = 0;
+int postToVelto (const Endpoint& endpoint, std::string_view message, std::string& response, int timeoutMs)
+{
+    const auto answer = exchange (endpoint, message, timeoutMs);
 
-    while (sent < total)
-    {
-        const auto written = ::send (handle, bytes + sent, total - sent, platform::sendFlags);
+    if (! answer)
+        return 0;
 
-        if (written > 0)
-        {
-            sent += (size_t) written;
-        }
-        else if (written < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        {
-            // The peer is not reading: wait for room, but not for ever
-            if (socket.waitUntilReady (false, writeStallTimeoutMs) != 1)
-                return false;
-        }
-        else
-        {
-            return false;   // EPIPE, ECONNRESET and the like
-        }
-    }
-
-    return true;
+    response = answer->body;
+    return answer->status;
 }
 
 int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response, int timeoutMs)
 {
-    juce::StreamingSocket socket;
+    const auto answer = exchange (endpoint, { message.toRawUTF8(), message.getNumBytesAsUTF8() }, timeoutMs);
 
-    if (! socket.connect ("127.0.0.1", endpoint.port, connectTimeoutMs))
+    if (! answer)
         return 0;
 
-    juce::String request;
-    request.preallocateBytes ((size_t) message.getNumBytesAsUTF8() + 256);
-    request << "POST /mcp HTTP/1.1\r\n"
-            << "Host: 127.0.0.1:" << endpoint.port << "\r\n"
-            << "Authorization: Bearer " << endpoint.token << "\r\n"
-            << "Content-Type: application/json\r\n"
-            << "Accept: application/json, text/event-stream\r\n"
-            << "Content-Length: " << (juce::int64) message.getNumBytesAsUTF8() << "\r\n"
-            << "Connection: close\r\n"
-            << "\r\n"
-            << message;
-
-    if (! writeAll (socket, request))
-        return 0;
-
-    HttpMessage answer;
-
-    if (! readHttp (socket, answer, false, timeoutMs))
-        return 0;
-
-    response = answer.body;
-    return answer.status;
+    response = fromWireBytes (answer->body.data(), answer->body.size());
+    return answer->status;
 }
 
 juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType)

@@ -6,6 +6,7 @@
 // be the same on every JUCE version and always valid UTF-8 JSON, so both directions live here.
 #include "AssistantShared.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace velto::assistant
 {
@@ -112,10 +114,15 @@ void writeStringBody (std::string& out, const char* data, size_t size)
     {
         const auto c = p[i];
 
+        // A run of plain ASCII, the most of any string, goes out at once
         if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\')
         {
-            out += (char) c;
-            ++i;
+            const auto run = i;
+
+            while (i < size && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
+                ++i;
+
+            out.append (data + run, i - run);
             continue;
         }
 
@@ -346,6 +353,21 @@ juce::String toJsonWithLayout (const juce::var& value, const Layout& layout)
 //==============================================================================
 // Parser
 
+/** The member names that nearly every message and endpoint file holds, made once: making an
+    Identifier otherwise takes a lock on JUCE's global string pool, for every member. */
+juce::Identifier identifierFor (std::string_view name)
+{
+    static const juce::Identifier common[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
+                                                "name", "arguments", "content", "type", "text", "isError",
+                                                "port", "token", "note", "protocolVersion" };
+
+    for (const auto& identifier : common)
+        if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
+            return identifier;
+
+    return juce::String::fromUTF8 (name.data(), (int) name.size());
+}
+
 class Parser
 {
 public:
@@ -353,17 +375,23 @@ public:
 
     bool parseTopLevel (juce::var& result)
     {
-        skipWhiteSpace();
+        return atObjectOrArray() && parseValue (result, 0);
+    }
 
-        if (p == end || (*p != '{' && *p != '['))
-            return false;
-
-        return parseValue (result, 0);
+    bool rewriteTopLevel (std::string& out)
+    {
+        return atObjectOrArray() && rewriteValue (out, 0);
     }
 
 private:
     const char* p;
     const char* const end;
+
+    bool atObjectOrArray()
+    {
+        skipWhiteSpace();
+        return p != end && (*p == '{' || *p == '[');
+    }
 
     void skipWhiteSpace()
     {
@@ -404,7 +432,7 @@ private:
         {
             case '{': return parseObject (result, depth + 1);
             case '[': return parseArray (result, depth + 1);
-            case '"': return parseString (result, true);
+            case '"': return parseString (result);
             case 't': result = true;  return consumeWord ("true", 4);
             case 'f': result = false; return consumeWord ("false", 5);
             case 'n': result = juce::var(); return consumeWord ("null", 4);
@@ -427,9 +455,10 @@ private:
         for (;;)
         {
             skipWhiteSpace();
-            juce::var key;
+            std::string key;
+            bool unused = false;
 
-            if (p == end || *p != '"' || ! parseString (key, false) || ! consume (':'))
+            if (p == end || *p != '"' || ! readString (key, false, unused) || ! consume (':'))
                 return false;
 
             juce::var member;
@@ -437,7 +466,7 @@ private:
             if (! parseValue (member, depth))
                 return false;
 
-            object->setProperty (key.toString(), member);
+            object->setProperty (identifierFor (key), member);
 
             if (consume ('}'))
                 return true;
@@ -505,14 +534,37 @@ private:
         return true;
     }
 
-    /** Collects the string as UTF-8. U+0000 and unpaired surrogates cannot live in a
-        juce::String, so a value holding one becomes a JsonLiteral of its JSON text. A member
-        name must be a String: there they become U+FFFD. */
-    bool parseString (juce::var& result, bool literalAllowed)
+    /** Parses a string value. U+0000 and unpaired surrogates cannot live in a juce::String, so a
+        value holding one becomes a JsonLiteral of its JSON text. */
+    bool parseString (juce::var& result)
     {
-        ++p;   // '"'
         std::string text;
         bool needsLiteral = false;
+
+        if (! readString (text, true, needsLiteral))
+            return false;
+
+        if (needsLiteral)
+        {
+            std::string json = "\"";
+            writeStringBody (json, text.data(), text.size());
+            json += '"';
+            result = juce::var (new JsonLiteral (std::move (json)));
+        }
+        else
+        {
+            result = stringFromValidUtf8 (text);
+        }
+
+        return true;
+    }
+
+    /** Collects the string at p as UTF-8 into `text`. U+0000 and unpaired surrogates go in as
+        they are, with `needsLiteral` set, where `literalAllowed`; elsewhere (member names, which
+        must be Strings) they become U+FFFD. */
+    bool readString (std::string& text, bool literalAllowed, bool& needsLiteral)
+    {
+        ++p;   // '"'
 
         for (;;)
         {
@@ -529,6 +581,18 @@ private:
 
             if (c != '\\')
             {
+                // A run of plain ASCII, the most of any string, goes in at once
+                if (c >= 0x20 && c < 0x80)
+                {
+                    const auto* run = p;
+
+                    while (p != end && (unsigned char) *p >= 0x20 && (unsigned char) *p < 0x80 && *p != '"' && *p != '\\')
+                        ++p;
+
+                    text.append (run, (size_t) (p - run));
+                    continue;
+                }
+
                 // Raw control characters are tolerated; they go back out escaped
                 if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
                 {
@@ -599,22 +663,22 @@ private:
             }
         }
 
-        if (needsLiteral)
-        {
-            std::string json = "\"";
-            writeStringBody (json, text.data(), text.size());
-            json += '"';
-            result = juce::var (new JsonLiteral (std::move (json)));
-        }
-        else
-        {
-            result = stringFromValidUtf8 (text);
-        }
-
         return true;
     }
 
-    bool parseNumber (juce::var& result)
+    /** A number as it was read: the integer or double it is, or, beyond what either carries
+        unchanged, its own text. */
+    struct Number
+    {
+        enum class Kind { integer, real, literal };
+
+        Kind kind = Kind::integer;
+        juce::int64 integer = 0;
+        double real = 0;
+        std::string literal;
+    };
+
+    bool scanNumber (Number& number)
     {
         const char* start = p;
         bool isInteger = true;
@@ -658,32 +722,204 @@ private:
             isInteger = false;
         }
 
-        const std::string literal (start, p);
+        number.literal.assign (start, p);
 
         if (isInteger)
         {
             errno = 0;
-            const long long value = std::strtoll (literal.c_str(), nullptr, 10);
-
-            if (errno == ERANGE)
-                result = juce::var (new JsonLiteral (literal));
-            else if (value >= INT32_MIN && value <= INT32_MAX)
-                result = (int) value;
-            else
-                result = (juce::int64) value;
-
+            number.integer = std::strtoll (number.literal.c_str(), nullptr, 10);
+            number.kind = errno == ERANGE ? Number::Kind::literal : Number::Kind::integer;
             return true;
         }
 
-        const double value = std::strtod (literal.c_str(), nullptr);
-        const bool lostEveryDigit = std::equal_to<double>() (value, 0.0) && literal.find_first_of ("123456789") < literal.find_first_of ("eE");
+        number.real = std::strtod (number.literal.c_str(), nullptr);
+        const auto& text = number.literal;
+        const bool lostEveryDigit = std::equal_to<double>() (number.real, 0.0) && text.find_first_of ("123456789") < text.find_first_of ("eE");
 
-        if (! std::isfinite (value) || lostEveryDigit)
-            result = juce::var (new JsonLiteral (literal));   // beyond a double's range
-        else
-            result = value;
+        // Beyond a double's range, or so small that every digit was lost
+        number.kind = (! std::isfinite (number.real) || lostEveryDigit) ? Number::Kind::literal : Number::Kind::real;
+        return true;
+    }
+
+    bool parseNumber (juce::var& result)
+    {
+        Number number;
+
+        if (! scanNumber (number))
+            return false;
+
+        switch (number.kind)
+        {
+            case Number::Kind::integer:
+                result = number.integer >= INT32_MIN && number.integer <= INT32_MAX ? juce::var ((int) number.integer)
+                                                                                    : juce::var (number.integer);
+                break;
+            case Number::Kind::real:    result = number.real; break;
+            case Number::Kind::literal: result = juce::var (new JsonLiteral (std::move (number.literal))); break;
+        }
 
         return true;
+    }
+
+    //==============================================================================
+    // Rewriting: what parsing and then writing would give, in one pass and without a value.
+
+    bool rewriteValue (std::string& out, int depth)
+    {
+        skipWhiteSpace();
+
+        if (p == end)
+            return false;
+
+        switch (*p)
+        {
+            case '{': return rewriteObject (out, depth + 1);
+            case '[': return rewriteArray (out, depth + 1);
+            case 't': out += "true";  return consumeWord ("true", 4);
+            case 'f': out += "false"; return consumeWord ("false", 5);
+            case 'n': out += "null";  return consumeWord ("null", 4);
+
+            case '"':
+                return rewriteString (out, true);
+
+            default:
+            {
+                Number number;
+
+                if (! scanNumber (number))
+                    return false;
+
+                switch (number.kind)
+                {
+                    case Number::Kind::integer: out += std::to_string (number.integer); break;
+                    case Number::Kind::real:    writeDouble (out, number.real); break;
+                    case Number::Kind::literal: out += number.literal; break;
+                }
+
+                return true;
+            }
+        }
+    }
+
+    /** Writes the string at p as a String or a JsonLiteral would be written back. Plain ASCII,
+        which is what nearly every string is, goes across as it stands. */
+    bool rewriteString (std::string& out, bool literalAllowed)
+    {
+        const auto* first = p + 1;
+        const auto* last = first;
+
+        while (last != end && (unsigned char) *last >= 0x20 && (unsigned char) *last < 0x80 && *last != '"' && *last != '\\')
+            ++last;
+
+        if (last != end && *last == '"')
+        {
+            out += '"';
+            out.append (first, (size_t) (last - first));
+            out += '"';
+            p = last + 1;
+            return true;
+        }
+
+        std::string text;
+        bool needsLiteral = false;
+
+        if (! readString (text, literalAllowed, needsLiteral))
+            return false;
+
+        out += '"';
+        writeStringBody (out, text.data(), text.size());
+        out += '"';
+        return true;
+    }
+
+    /** False also for a member named twice: a DynamicObject keeps the first place and the last
+        value, which only the parsed value can tell. */
+    bool rewriteObject (std::string& out, int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '{'
+
+        if (consume ('}'))
+        {
+            out += "{}";
+            return true;
+        }
+
+        out += '{';
+
+        // Where each name stands in `out`, as written: equal names are written equally
+        std::vector<std::pair<size_t, size_t>> names;
+        names.reserve (8);
+
+        for (;;)
+        {
+            skipWhiteSpace();
+
+            if (! names.empty())
+                out += ", ";
+
+            const auto nameStart = out.size();
+
+            if (p == end || *p != '"' || ! rewriteString (out, false) || ! consume (':'))
+                return false;
+
+            const std::string_view name (out.data() + nameStart, out.size() - nameStart);
+
+            for (const auto& [start, length] : names)
+                if (std::string_view (out.data() + start, length) == name)
+                    return false;
+
+            names.emplace_back (nameStart, name.size());
+            out += ": ";
+
+            if (! rewriteValue (out, depth))
+                return false;
+
+            if (consume ('}'))
+            {
+                out += '}';
+                return true;
+            }
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    bool rewriteArray (std::string& out, int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '['
+
+        if (consume (']'))
+        {
+            out += "[]";
+            return true;
+        }
+
+        out += '[';
+
+        for (bool first = true;; first = false)
+        {
+            if (! first)
+                out += ", ";
+
+            if (! rewriteValue (out, depth))
+                return false;
+
+            if (consume (']'))
+            {
+                out += ']';
+                return true;
+            }
+
+            if (! consume (','))
+                return false;
+        }
     }
 };
 } // namespace
@@ -706,9 +942,27 @@ bool parseJson (const juce::String& text, juce::var& result)
     return parseJson (std::string_view (text.toRawUTF8(), text.getNumBytesAsUTF8()), result);
 }
 
+bool rewriteJson (std::string_view utf8, std::string& out)
+{
+    const auto size = out.size();
+    out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
+    Parser parser (utf8.data(), utf8.data() + utf8.size());
+
+    if (parser.rewriteTopLevel (out))
+        return true;
+
+    out.resize (size);
+    return false;
+}
+
 juce::String toJson (const juce::var& value)
 {
     return toJsonWithLayout (value, { false, "" });
+}
+
+void appendJson (std::string& out, const juce::var& value)
+{
+    writeValue (out, value, { false, "" }, 0);
 }
 
 juce::String toJsonMultiLine (const juce::var& value)
@@ -719,6 +973,11 @@ juce::String toJsonMultiLine (const juce::var& value)
 juce::String fromWireBytes (const char* data, size_t size)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*> (data);
+
+    // ASCII without NUL, as nearly every body is, is valid UTF-8 as it stands
+    if (std::all_of (bytes, bytes + size, [] (unsigned char c) { return c != 0 && c < 0x80; }))
+        return juce::String::fromUTF8 (data, (int) size);
+
     std::string valid;
     valid.reserve (size);
 

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -56,6 +58,53 @@ inline int acceptConnection (int listener)
 
     if (handle >= 0)
         preventBrokenPipeSignal (handle);
+
+    return handle;
+}
+
+/** The error pending on a socket (SO_ERROR): what made a connection fail, or 0. */
+inline int pendingError (int handle)
+{
+    int error = 0;
+    socklen_t size = sizeof (error);
+    return ::getsockopt (handle, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
+}
+
+/** A TCP connection to 127.0.0.1 at `port`, begun without waiting for it: non-blocking,
+    close-on-exec, writes to it never raising SIGPIPE. It may still be being made when this
+    returns (a send then fails with EAGAIN, or ENOTCONN on macOS); -1 when it failed at once. */
+inline int beginLoopbackConnection (int port)
+{
+    if (port < 1 || port > 65535)
+        return -1;
+
+   #if defined(__linux__)
+    const int handle = ::socket (AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+   #else
+    const int handle = ::socket (AF_INET, SOCK_STREAM, 0);
+
+    if (handle >= 0 && ! setDescriptorFlags (handle, true))
+    {
+        ::close (handle);
+        return -1;
+    }
+   #endif
+
+    if (handle < 0)
+        return -1;
+
+    preventBrokenPipeSignal (handle);
+
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons ((uint16_t) port);
+    address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+
+    if (::connect (handle, reinterpret_cast<const sockaddr*> (&address), sizeof (address)) != 0 && errno != EINPROGRESS)
+    {
+        ::close (handle);
+        return -1;
+    }
 
     return handle;
 }

@@ -130,6 +130,31 @@ juce::File userApplicationDataFolder()
 {
     return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory);
 }
+
+std::optional<Endpoint> parseEndpointText (std::string_view bytes)
+{
+    // A byte-order mark is not JSON, but editors write one and JUCE's own text loading skips it
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+    if (bytes.substr (0, byteOrderMark.size()) == byteOrderMark)
+        bytes.remove_prefix (byteOrderMark.size());
+
+    juce::var parsed;
+
+    if (! parseJson (bytes, parsed))
+        return std::nullopt;
+
+    const auto port = portNumber (parsed.getProperty ("port", 0));
+    const auto tokenValue = parsed.getProperty ("token", juce::var::undefined());
+    const auto token = tokenValue.isString() ? tokenValue.toString()
+                     : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
+                                                                           : toJson (tokenValue);
+
+    if (port < 1 || port > 65535 || token.length() < minimumTokenCharacters)
+        return std::nullopt;
+
+    return Endpoint { (int) port, token };
+}
 } // namespace
 
 //==============================================================================
@@ -251,8 +276,10 @@ juce::var answerProtocol (const juce::var& message)
 
     if (method == "tools/list")
     {
+        // The catalogue never changes: it is built and written once, and goes out as that text
+        static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
         auto* result = new juce::DynamicObject();
-        result->setProperty ("tools", toolDefinitions());
+        result->setProperty ("tools", catalogue);
         return rpcResult (id, juce::var (result));
     }
 
@@ -291,27 +318,17 @@ juce::File endpointFile()
 
 std::optional<Endpoint> parseEndpoint (std::string_view bytes)
 {
-    // A byte-order mark is not JSON, but editors write one and JUCE's own text loading skips it
-    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    // The bridge reads the file for every message, and it nearly always holds what it held the
+    // time before: then the answer is the same, and is given again without parsing it again
+    thread_local std::string lastBytes;
+    thread_local std::optional<Endpoint> lastEndpoint;
 
-    if (bytes.substr (0, byteOrderMark.size()) == byteOrderMark)
-        bytes.remove_prefix (byteOrderMark.size());
+    if (bytes == lastBytes && ! bytes.empty())
+        return lastEndpoint;
 
-    juce::var parsed;
-
-    if (! parseJson (bytes, parsed))
-        return std::nullopt;
-
-    const auto port = portNumber (parsed.getProperty ("port", 0));
-    const auto tokenValue = parsed.getProperty ("token", juce::var::undefined());
-    const auto token = tokenValue.isString() ? tokenValue.toString()
-                     : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
-                                                                           : toJson (tokenValue);
-
-    if (port < 1 || port > 65535 || token.length() < minimumTokenCharacters)
-        return std::nullopt;
-
-    return Endpoint { (int) port, token };
+    lastBytes.assign (bytes);
+    lastEndpoint = parseEndpointText (bytes);
+    return lastEndpoint;
 }
 
 std::optional<Endpoint> readEndpoint (const juce::File& file)

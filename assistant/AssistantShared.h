@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace velto::assistant
@@ -53,6 +54,15 @@ bool parseJson (const juce::String& text, juce::var& result);
     places. Void and undefined are written as null. The result is always valid UTF-8 JSON:
     invalid UTF-8 inside a String is written as U+FFFD. Cannot fail. */
 juce::String toJson (const juce::var& value);
+
+/** toJson's bytes, appended to `out`: for writers that gather many replies into one write. */
+void appendJson (std::string& out, const juce::var& value);
+
+/** What parseJson and then appendJson would give, in one pass that builds no value: appends the
+    wire form of the object or array at the start of `utf8` to `out`, for relaying. Returns false,
+    leaving `out` as it was, where parseJson would fail, and also where an object names a member
+    twice, whose place and value only the parsed value settles: parse it then. */
+bool rewriteJson (std::string_view utf8, std::string& out);
 
 /** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
 juce::String toJsonMultiLine (const juce::var& value);
@@ -186,6 +196,10 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text);
     a number also gives 0, with the body copied out. */
 int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response,
                  int timeoutMs);
+
+/** postToVelto with the message and the answer's body as bytes, as the bridge relays them. The
+    body is cut at its first NUL, as a String would be, but not otherwise decoded. */
+int postToVelto (const Endpoint& endpoint, std::string_view message, std::string& response, int timeoutMs);
 
 /** The whole response text: status line, Content-Type only for a non-empty body,
     Content-Length in UTF-8 bytes, "Cache-Control: no-store", "Connection: close". */

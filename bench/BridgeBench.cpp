@@ -1,60 +1,110 @@
-// Figures for the bridge: start-up time, offline throughput, peak memory, and the time the
-// bridge adds to a round trip over a direct loopback client. Prints figures; asserts nothing.
+// The bridge against the least that a program with its contract can do: two yardsticks in plain
+// C (a relay and an offline answerer, bench/yardstick_*.c) run in turn with VeltoMCP, round by
+// round, through the same pipes and against the same hosts. Each figure is printed beside its
+// yardstick's, as a ratio whose median over the rounds is the one to quote. Figures, not pass
+// or fail: the targets are printed beside them.
 //
-// Usage: velto_bench <path to VeltoMCP> [<path to the reference host>]
+// Usage: velto_bench <VeltoMCP> <reference host> <yardstick relay> <yardstick offline> [<Node.js host script>]
 #include "AssistantShared.h"
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace velto::assistant;
 using Clock = std::chrono::steady_clock;
 
 namespace
 {
-/** A child with its stdin and stdout on pipes. */
+constexpr int rounds = 5;
+constexpr int spawnsPerRound = 60;
+constexpr int offlinePings = 100000;
+constexpr int catalogueLines = 10000;
+constexpr int relayedPingsPerRound = 1000;
+constexpr int straceMessages = 200;
+const std::string ping = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}";
+const std::string initialize = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"protocolVersion\":\"2025-06-18\"}}";
+
+double microsecondsSince (Clock::time_point start)
+{
+    return std::chrono::duration<double, std::micro> (Clock::now() - start).count();
+}
+
+double median (std::vector<double> values)
+{
+    std::sort (values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+/** Starts `command` (found on PATH when it has no slash) with HOME set to `home`; -1 on failure. */
+pid_t spawnWithHome (const std::vector<std::string>& command, const std::string& home, const posix_spawn_file_actions_t* actions)
+{
+    std::vector<std::string> environment { "HOME=" + home };
+
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::strncmp (*entry, "HOME=", 5) != 0)
+            environment.emplace_back (*entry);
+
+    std::vector<char*> argv, envp;
+    for (const auto& word : command)
+        argv.push_back (const_cast<char*> (word.c_str()));
+    for (auto& entry : environment)
+        envp.push_back (entry.data());
+    argv.push_back (nullptr);
+    envp.push_back (nullptr);
+
+    pid_t pid = -1;
+    return posix_spawnp (&pid, argv[0], actions, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
+}
+
+/** A child with stdin and stdout on pipes, and its peak resident memory once it has ended. */
 struct Child
 {
     pid_t pid = -1;
     int in = -1, out = -1;
     std::string pending;
 
-    Child (const std::string& program, const std::string& home)
+    Child (const std::vector<std::string>& command, const std::string& home)
     {
-        // Children started from several threads must not inherit each other's pipes, or one
-        // never sees the end of its input: close-on-exec, set before any other fork can run
-        static std::mutex forkMutex;
-        std::lock_guard<std::mutex> lock (forkMutex);
         int inPipe[2], outPipe[2];
+
         if (pipe (inPipe) != 0 || pipe (outPipe) != 0)
             return;
 
-        for (const int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1] })
+        for (const int fd : { inPipe[1], outPipe[0] })
             fcntl (fd, F_SETFD, FD_CLOEXEC);
 
-        pid = fork();
-        if (pid == 0)
-        {
-            dup2 (inPipe[0], 0);
-            dup2 (outPipe[1], 1);
-            close (inPipe[1]);
-            close (outPipe[0]);
-            setenv ("HOME", home.c_str(), 1);
-            execl (program.c_str(), program.c_str(), (char*) nullptr);
-            _exit (127);
-        }
+        // posix_spawn, not fork: the child neither copies this process's pages (which would
+        // count in its peak memory) nor takes the time to
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_adddup2 (&actions, inPipe[0], 0);
+        posix_spawn_file_actions_adddup2 (&actions, outPipe[1], 1);
+        posix_spawn_file_actions_addclose (&actions, inPipe[0]);
+        posix_spawn_file_actions_addclose (&actions, outPipe[1]);
+        pid = spawnWithHome (command, home, &actions);
+        posix_spawn_file_actions_destroy (&actions);
 
         close (inPipe[0]);
         close (outPipe[1]);
@@ -73,243 +123,378 @@ struct Child
         }
     }
 
-    std::string readLine()
+    bool readLine (std::string* line = nullptr)
     {
         char buffer[65536];
+
         for (;;)
         {
             if (const auto lf = pending.find ('\n'); lf != std::string::npos)
             {
-                auto line = pending.substr (0, lf);
+                if (line != nullptr)
+                    *line = pending.substr (0, lf);
                 pending.erase (0, lf + 1);
-                return line;
+                return true;
             }
+
             const auto n = ::read (out, buffer, sizeof (buffer));
             if (n <= 0)
-                return {};
+                return false;
             pending.append (buffer, (size_t) n);
         }
     }
 
-    /** Closes stdin, drains stdout, and returns the child's peak resident memory in KiB. */
+    /** Closes stdin, drains stdout; the peak resident memory in KiB. */
     long finish()
     {
-        close (in);
+        const auto peakKiB = peakResidentKiB();
+
+        if (in >= 0)
+            close (in);
         char buffer[65536];
         while (::read (out, buffer, sizeof (buffer)) > 0) {}
         close (out);
         int status = 0;
         rusage usage {};
         wait4 (pid, &status, 0, &usage);
+
+        // The kernel's own figure counts the memory of the process that started the child, as
+        // the child had it until its exec; /proc has the high-water mark of its own
+        if (peakKiB >= 0)
+            return peakKiB;
+
        #if defined(__APPLE__)
         return usage.ru_maxrss / 1024;   // bytes there, KiB on Linux
        #else
         return usage.ru_maxrss;
        #endif
     }
+
+    /** VmHWM from /proc, while the child still runs; -1 where there is none. */
+    long peakResidentKiB() const
+    {
+        const auto status = juce::File ("/proc/" + juce::String (pid) + "/status").loadFileAsString();
+        return status.contains ("VmHWM:") ? status.fromFirstOccurrenceOf ("VmHWM:", false, false).trim().getLargeIntValue() : -1;
+    }
 };
 
-double median (std::vector<double> values)
+struct Figures
 {
-    std::sort (values.begin(), values.end());
-    return values[values.size() / 2];
+    long peakKiB = 0;
+};
+
+/** From the fork to the first reply to `line`, or to the exit when `line` is empty. */
+double spawnMicroseconds (const std::vector<std::string>& command, const std::string& home, const std::string& line, Figures& figures)
+{
+    const auto start = Clock::now();
+    Child child (command, home);
+
+    if (! line.empty())
+    {
+        child.write (line + "\n");
+        child.readLine();
+        const auto elapsed = microsecondsSince (start);
+        figures.peakKiB = std::max (figures.peakKiB, child.finish());
+        return elapsed;
+    }
+
+    // It is gone before its memory can be read: only its time counts
+    close (child.in);
+    child.in = -1;
+    child.finish();
+    return microsecondsSince (start);
 }
 
-double percentile99 (std::vector<double> values)
+/** `lines` copies of `line` written at once through a fresh child; lines answered per second. */
+double throughput (const std::vector<std::string>& command, const std::string& home, const std::string& line, int lines, Figures& figures)
 {
-    std::sort (values.begin(), values.end());
-    return values[(values.size() * 99) / 100];
-}
-
-double microsecondsSince (Clock::time_point start)
-{
-    return std::chrono::duration<double, std::micro> (Clock::now() - start).count();
-}
-
-/** Pipes `lines` copies of `line` through a fresh bridge; returns lines per second. */
-double throughput (const std::string& bridge, const std::string& home, const std::string& line, int lines, long& peakKiB)
-{
-    Child child (bridge, home);
+    Child child (command, home);
     std::string input;
+    input.reserve ((line.size() + 1) * (size_t) lines);
     for (int i = 0; i < lines; ++i)
-        input += line;
+        input += line + "\n";
 
     const auto start = Clock::now();
-    std::thread writer ([&] { child.write (input); close (child.in); child.in = -1; });
+    // stdin stays open until finish(), so that the child is still there to have its memory read
+    std::thread writer ([&] { child.write (input); });
     int replies = 0;
-    while (replies < lines && ! child.readLine().empty())
+    while (replies < lines && child.readLine())
         ++replies;
     const double seconds = microsecondsSince (start) / 1e6;
     writer.join();
-    peakKiB = std::max (peakKiB, child.finish());
+    figures.peakKiB = std::max (figures.peakKiB, child.finish());
     return replies / seconds;
 }
 
-/** A host that answers every request at once, one connection after the other. */
-struct InstantHost
+/** One POST straight to the host, the floor under both relays: the same connection, request
+    and reading of the answer by its length, without a pipe or a process in between. */
+bool postDirectly (const Endpoint& endpoint, const std::string& body)
 {
-    juce::StreamingSocket listener;
-    std::atomic<bool> stop { false };
-    std::thread thread;
+    const int handle = ::socket (AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons ((uint16_t) endpoint.port);
+    address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
 
-    InstantHost()
+    if (::connect (handle, reinterpret_cast<sockaddr*> (&address), sizeof (address)) != 0)
     {
-        listener.createListener (0, "127.0.0.1");
-        thread = std::thread ([this]
-        {
-            while (! stop)
-            {
-                if (listener.waitUntilReady (true, 20) != 1)
-                    continue;
-                std::unique_ptr<juce::StreamingSocket> connection (listener.waitForNextConnection());
-                HttpMessage request;
-                if (connection != nullptr && readHttp (*connection, request, true, 2000))
-                    writeAll (*connection, httpResponse (200, "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{}}", "application/json"));
-            }
-        });
+        close (handle);
+        return false;
     }
 
-    ~InstantHost()
+    const auto request = "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string (endpoint.port) + "\r\nAuthorization: Bearer "
+                         + endpoint.token.toStdString() + "\r\nContent-Type: application/json\r\nContent-Length: "
+                         + std::to_string (body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    (void) ::send (handle, request.data(), request.size(), MSG_NOSIGNAL);
+
+    char buffer[8192];
+    std::string received;
+    HttpMessage answer;
+    HttpFrame frame;
+
+    while (frame.status == HttpFrame::Status::readMore)
     {
-        stop = true;
-        thread.join();
+        const auto n = ::recv (handle, buffer, sizeof (buffer), 0);
+        if (n > 0)
+            received.append (buffer, (size_t) n);
+        frame = frameHttp (received, false, n <= 0, answer, frame);
+    }
+
+    close (handle);
+    return frame.status == HttpFrame::Status::complete && answer.status == 200;
+}
+
+/** Sequential pings, in turn straight to the host and through each relay, so that whatever the
+    machine or the host does meanwhile falls on all of them alike. The median round trip of each,
+    the direct one first. */
+std::vector<double> roundTrips (const Endpoint& endpoint, const std::vector<std::vector<std::string>>& relays, const std::string& home,
+                                int pings, std::vector<Figures*> figures)
+{
+    std::vector<std::unique_ptr<Child>> children;
+    std::vector<std::vector<double>> samples (relays.size() + 1);
+
+    for (const auto& relay : relays)
+        children.push_back (std::make_unique<Child> (relay, home));
+
+    for (int i = 0; i < pings; ++i)
+    {
+        auto start = Clock::now();
+        postDirectly (endpoint, ping);
+        samples[0].push_back (microsecondsSince (start));
+
+        for (size_t r = 0; r < children.size(); ++r)
+        {
+            start = Clock::now();
+            children[r]->write (ping + "\n");
+            if (children[r]->readLine())
+                samples[r + 1].push_back (microsecondsSince (start));
+        }
+    }
+
+    for (size_t r = 0; r < children.size(); ++r)
+        figures[r]->peakKiB = std::max (figures[r]->peakKiB, children[r]->finish());
+
+    std::vector<double> medians;
+    for (const auto& set : samples)
+        medians.push_back (median (set));
+    return medians;
+}
+
+/** A host as a child process with its own HOME, until the object goes. */
+struct Host
+{
+    pid_t pid = -1;
+    std::string home;
+    std::optional<Endpoint> endpoint;
+
+    explicit Host (const std::vector<std::string>& command)
+    {
+        const auto folder = juce::File::createTempFile ("velto-bench-host");
+        folder.createDirectory();
+        home = folder.getFullPathName().toStdString();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_addopen (&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid = spawnWithHome (command, home, &actions);
+        posix_spawn_file_actions_destroy (&actions);
+
+        const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+        const auto file = folder.getChildFile (endpointFile().getRelativePathFrom (userHome));
+
+        for (int i = 0; i < 1000 && ! (endpoint = readEndpoint (file)); ++i)
+            juce::Thread::sleep (10);
+    }
+
+    ~Host()
+    {
+        kill (pid, SIGTERM);
+        waitpid (pid, nullptr, 0);
+        juce::File (home).deleteRecursively();
     }
 };
+
+/** System calls that `command` makes for `lines` lines beyond its start-up, from strace -c. */
+double systemCallsPerLine (const std::vector<std::string>& command, const std::string& home, const std::string& line, int lines)
+{
+    const auto count = [&] (int n)
+    {
+        const auto out = juce::File::createTempFile ("velto-strace");
+        std::vector<std::string> traced { "strace", "-f", "-c", "-o", out.getFullPathName().toStdString() };
+        traced.insert (traced.end(), command.begin(), command.end());
+        Child child (traced, home);
+        for (int i = 0; i < n; ++i)
+        {
+            child.write (line + "\n");
+            child.readLine();
+        }
+        child.finish();
+        const auto summary = out.loadFileAsString();
+        out.deleteFile();
+        // The last line: "100.00 <seconds> <usecs/call> <calls> <errors> total"
+        juce::StringArray words;
+        words.addTokens (summary.fromLastOccurrenceOf ("------", false, false).upToFirstOccurrenceOf ("total", false, false), " \n", "");
+        words.removeEmptyStrings();
+        return words.size() >= 4 ? words[3].getDoubleValue() : -1.0;
+    };
+
+    const auto startUp = count (0), all = count (lines);
+    return startUp < 0 || all < 0 ? -1.0 : (all - startUp) / lines;
+}
+
+std::string number (double value, int decimals)
+{
+    char text[64];
+    std::snprintf (text, sizeof (text), "%.*f", decimals, value);
+    return text;
+}
+
+/** Per-round ratios, summarised: median, and the spread across the rounds. */
+std::string ratioOf (std::vector<double> ratios)
+{
+    std::sort (ratios.begin(), ratios.end());
+    return number (median (ratios), 2) + " (" + number (ratios.front(), 2) + " to " + number (ratios.back(), 2) + ")";
+}
+
+void row (const std::string& figure, const std::string& bridge, const std::string& yardstick, const std::string& ratio, const std::string& target)
+{
+    std::printf ("%-48s %14s %14s %22s   %s\n", figure.c_str(), bridge.c_str(), yardstick.c_str(), ratio.c_str(), target.c_str());
+}
+
+bool haveProgram (const char* name)
+{
+    return std::system ((std::string ("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
 } // namespace
 
 int main (int argc, char* argv[])
 {
-    if (argc < 2)
+    if (argc < 5)
     {
-        std::fprintf (stderr, "usage: %s <VeltoMCP> [<reference host>]\n", argv[0]);
+        std::fprintf (stderr, "usage: %s <VeltoMCP> <reference host> <yardstick relay> <yardstick offline> [<Node.js host>]\n", argv[0]);
         return 2;
     }
 
     signal (SIGPIPE, SIG_IGN);
-    const std::string bridge = argv[1];
-    const auto home = juce::File::createTempFile ("velto-bench");
-    home.createDirectory();
-    const std::string homePath = home.getFullPathName().toStdString();
-    const std::string initialize = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"protocolVersion\":\"2025-06-18\"}}\n";
-    long peakKiB = 0;
+    std::setvbuf (stdout, nullptr, _IOLBF, 0);   // nothing left in the buffer for a child to copy
+    const std::vector<std::string> bridge { argv[1] }, referenceHost { argv[2] }, relay { argv[3] }, offline { argv[4] };
+    const auto scratch = juce::File::createTempFile ("velto-bench");
+    scratch.createDirectory();
+    const std::string home = scratch.getFullPathName().toStdString();   // no endpoint file: offline
+    Figures bridgeFigures, yardstickFigures;
 
-    std::printf ("VeltoMCP benchmark (%u cores)\n", std::thread::hardware_concurrency());
+    std::printf ("VeltoMCP against the least a program with its contract can do (plain C), %d rounds in turn, %u cores\n\n",
+                 rounds, std::thread::hardware_concurrency());
+    row ("figure (medians)", "VeltoMCP", "yardstick", "ratio, median (range)", "target");
 
-    // 1. From process start to the first reply
+    // 1. Start-up: from the fork to the first reply, and to the exit of --version
+    for (const auto& [label, line, arguments] : { std::tuple<std::string, std::string, std::string> { "spawn to first reply (initialize)", initialize, "" },
+                                                  { "spawn to exit (--version)", "", "--version" } })
     {
-        std::vector<double> samples;
-        for (int i = 0; i < 100; ++i)
+        std::vector<double> ratios, bridgeMedians, yardstickMedians;
+        auto withArguments = [&] (std::vector<std::string> command) { if (! arguments.empty()) command.push_back (arguments); return command; };
+
+        for (int round = 0; round < rounds; ++round)
         {
-            const auto start = Clock::now();
-            Child child (bridge, homePath);
-            child.write (initialize);
-            child.readLine();
-            samples.push_back (microsecondsSince (start));
-            peakKiB = std::max (peakKiB, child.finish());
-        }
-        std::printf ("start to first reply (initialize), median of 100: %.2f ms   (target: within 5 ms)\n", median (samples) / 1000);
-    }
-
-    // 2. Offline throughput and memory
-    const auto pings = throughput (bridge, homePath, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n", 100000, peakKiB);
-    std::printf ("ping, 100,000 lines: %.0f lines/s   (target: at least 100,000)\n", pings);
-    const auto lists = throughput (bridge, homePath, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n", 10000, peakKiB);
-    std::printf ("tools/list, 10,000 lines: %.0f lines/s   (target: at least 10,000)\n", lists);
-    std::printf ("peak resident memory of the bridge: %.1f MB   (target: under 10 MB)\n", peakKiB / 1024.0);
-
-    // 3. Round trip through the bridge against the direct floor
-    {
-        InstantHost host;
-        const Endpoint endpoint { host.listener.getBoundPort(), makeToken() };
-        constexpr int requests = 10000;
-
-        std::vector<double> direct, bridged;
-        for (int i = 0; i < requests; ++i)
-        {
-            juce::String response;
-            const auto start = Clock::now();
-            postToVelto (endpoint, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}", response, 20000);
-            direct.push_back (microsecondsSince (start));
-        }
-
-        // The endpoint file where the bridge, with HOME set to our folder, will look
-        const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
-        writeEndpoint (endpoint, home.getChildFile (endpointFile().getRelativePathFrom (userHome)));
-        Child child (bridge, homePath);
-        for (int i = 0; i < requests; ++i)
-        {
-            const auto start = Clock::now();
-            child.write ("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n");
-            child.readLine();
-            bridged.push_back (microsecondsSince (start));
-        }
-        child.finish();
-
-        std::printf ("round trip, 10,000 sequential pings: direct client median %.0f us, p99 %.0f us\n", median (direct), percentile99 (direct));
-        std::printf ("                                     through the bridge median %.0f us, p99 %.0f us\n", median (bridged), percentile99 (bridged));
-        std::printf ("time the bridge adds: median %.0f us, p99 %.0f us   (target: at most 100 us)\n",
-                     median (bridged) - median (direct), percentile99 (bridged) - percentile99 (direct));
-    }
-
-    // 4. The reference host: requests per second, directly and through 1, 4 and 16 bridges
-    if (argc > 2)
-    {
-        const auto hostHome = juce::File::createTempFile ("velto-bench-host");
-        hostHome.createDirectory();
-        const std::string hostHomePath = hostHome.getFullPathName().toStdString();
-        const pid_t host = fork();
-
-        if (host == 0)
-        {
-            setenv ("HOME", hostHomePath.c_str(), 1);
-            freopen ("/dev/null", "w", stdout);
-            execl (argv[2], argv[2], (char*) nullptr);
-            _exit (127);
-        }
-
-        const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
-        const auto file = hostHome.getChildFile (endpointFile().getRelativePathFrom (userHome));
-        for (int i = 0; i < 500 && ! readEndpoint (file); ++i)
-            juce::Thread::sleep (10);
-
-        if (const auto endpoint = readEndpoint (file))
-        {
-            constexpr double secondsEach = 2.0;
-            int direct = 0;
-            for (const auto start = Clock::now(); microsecondsSince (start) < secondsEach * 1e6; ++direct)
+            std::vector<double> a, b;
+            for (int i = 0; i < spawnsPerRound; ++i)
             {
-                juce::String response;
-                postToVelto (*endpoint, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}", response, 20000);
+                a.push_back (spawnMicroseconds (withArguments (bridge), home, line, bridgeFigures));
+                b.push_back (spawnMicroseconds (withArguments (offline), home, line, yardstickFigures));
             }
-            std::printf ("reference host, direct client: %.0f requests/s\n", direct / secondsEach);
-
-            for (const int bridges : { 1, 4, 16 })
-            {
-                std::atomic<int> answered { 0 };
-                std::vector<std::thread> clients;
-                for (int b = 0; b < bridges; ++b)
-                    clients.emplace_back ([&]
-                    {
-                        Child child (bridge, hostHomePath);
-                        for (const auto start = Clock::now(); microsecondsSince (start) < secondsEach * 1e6;)
-                        {
-                            child.write ("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n");
-                            if (! child.readLine().empty())
-                                ++answered;
-                        }
-                        child.finish();
-                    });
-                for (auto& client : clients)
-                    client.join();
-                std::printf ("reference host through %2d concurrent bridges: %.0f requests/s\n", bridges, answered / secondsEach);
-            }
+            bridgeMedians.push_back (median (a));
+            yardstickMedians.push_back (median (b));
+            ratios.push_back (median (a) / median (b));
         }
 
-        kill (host, SIGTERM);
-        waitpid (host, nullptr, 0);
-        hostHome.deleteRecursively();
+        row (label, number (median (bridgeMedians) / 1000, 2) + " ms", number (median (yardstickMedians) / 1000, 2) + " ms", ratioOf (ratios), "at most 1.5");
     }
 
-    home.deleteRecursively();
+    // 2. Offline: every line written at once, one stat of the endpoint path per line at least
+    {
+        std::vector<double> ratios, bridgeRates, yardstickRates;
+
+        for (int round = 0; round < rounds; ++round)
+        {
+            bridgeRates.push_back (throughput (bridge, home, ping, offlinePings, bridgeFigures));
+            yardstickRates.push_back (throughput (offline, home, ping, offlinePings, yardstickFigures));
+            ratios.push_back (bridgeRates.back() / yardstickRates.back());
+        }
+
+        row ("offline pings per second", number (median (bridgeRates), 0), number (median (yardstickRates), 0), ratioOf (ratios), "at least 0.6");
+
+        std::vector<double> catalogue;
+        for (int round = 0; round < rounds; ++round)
+            catalogue.push_back (throughput (bridge, home, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}", catalogueLines, bridgeFigures));
+
+        row ("offline tools/list per second", number (median (catalogue), 0), "", "", "at least 40000 (twice 20000)");
+    }
+
+    // 3. The time a relay adds to a ping over a direct POST to the same host
+    std::vector<std::pair<std::string, std::vector<std::string>>> hosts { { "the reference host", referenceHost } };
+
+    if (argc > 5 && haveProgram ("node"))
+        hosts.push_back ({ "a Node.js host", { "node", argv[5] } });
+
+    for (const auto& [name, command] : hosts)
+    {
+        Host host (command);
+
+        if (! host.endpoint)
+        {
+            std::printf ("%s did not start: no relay figures for it\n", name.c_str());
+            continue;
+        }
+
+        std::vector<double> ratios, bridgeAdded, yardstickAdded, direct;
+
+        for (int round = 0; round < rounds; ++round)
+        {
+            const auto medians = roundTrips (*host.endpoint, { relay, bridge }, host.home, relayedPingsPerRound, { &yardstickFigures, &bridgeFigures });
+            direct.push_back (medians[0]);
+            yardstickAdded.push_back (medians[1] - medians[0]);
+            bridgeAdded.push_back (medians[2] - medians[0]);
+            ratios.push_back (bridgeAdded.back() / yardstickAdded.back());
+        }
+
+        row ("time a relay adds to a ping, " + name, "+" + number (median (bridgeAdded), 0) + " us", "+" + number (median (yardstickAdded), 0) + " us",
+             ratioOf (ratios), "at most 1.25");
+        std::printf ("%-48s %14s\n", ("   (a direct POST to " + name + ")").c_str(), (number (median (direct), 0) + " us").c_str());
+
+        if (name == hosts.front().first && haveProgram ("strace"))
+        {
+            const auto bridgeCalls = systemCallsPerLine (bridge, host.home, ping, straceMessages);
+            const auto yardstickCalls = systemCallsPerLine (relay, host.home, ping, straceMessages);
+            row ("system calls per relayed message", number (bridgeCalls, 1), number (yardstickCalls, 1), "", "");
+        }
+    }
+
+    if (haveProgram ("strace"))
+        row ("system calls per offline line (sent one by one)", number (systemCallsPerLine (bridge, home, ping, straceMessages), 1),
+             number (systemCallsPerLine (offline, home, ping, straceMessages), 1), "", "");
+
+    row ("peak resident memory", number (bridgeFigures.peakKiB / 1024.0, 1) + " MB", number (yardstickFigures.peakKiB / 1024.0, 1) + " MB", "",
+         "at most 4.3 MB");
+
+    scratch.deleteRecursively();
     return 0;
 }

@@ -10,11 +10,23 @@ using namespace velto::assistant;
 struct HostVerdict
 {
     bool finished = false;   // false: answer locally
-    juce::var reply;         // written when finished and not void
+    std::string reply;       // written when finished and not empty
     juce::String diagnostic; // written when not empty
 };
 
-HostVerdict judgeHostAnswer (int status, const juce::String& body)
+/** The wire form of the object or array that `text` begins with; empty when there is none. */
+std::string wireFormOf (std::string_view text)
+{
+    std::string wire;
+
+    if (! rewriteJson (text, wire))
+        if (juce::var value; parseJson (text, value))
+            appendJson (wire, value);   // a member named twice: the parsed value decides
+
+    return wire;
+}
+
+HostVerdict judgeHostAnswer (int status, const std::string& body)
 {
     if (status == 0)
         return {};   // unreachable, no endpoint, or no whole answer: silently local
@@ -22,35 +34,35 @@ HostVerdict judgeHostAnswer (int status, const juce::String& body)
     if (status == 202)
         return { true, {}, {} };
 
+    // An empty, unreadable or event-stream body finishes the message with nothing written
     if (status == 200)
-    {
-        // An empty, unreadable or event-stream body finishes the message with nothing written
-        juce::var reply;
-        parseJson (body, reply);
-        return { true, reply, {} };
-    }
+        return { true, wireFormOf (body), {} };
 
-    return { false, {}, "VeltoMCP: Velto answered HTTP " + juce::String (status) + ": " + body };
+    return { false, {}, "VeltoMCP: Velto answered HTTP " + juce::String (status) + ": " + fromWireBytes (body.data(), body.size()) };
 }
 } // namespace
 
-Forwarder hostForwarder()
+Forwarder hostForwarder (std::function<void()> beforeWaiting)
 {
-    return [] (const juce::var& message, juce::String& response)
+    return [file = endpointFile(), beforeWaiting = std::move (beforeWaiting)] (std::string_view message, std::string& response)
     {
         // Read anew for every message: a Velto started, stopped or restarted on another port
         // with another token is found at the next message
-        const auto endpoint = readEndpoint (endpointFile());
+        const auto endpoint = readEndpoint (file);
 
-        // The message is written again in the wire form, not copied from the line: white space
-        // normalised, text after the value gone, a batch posted whole as one array
-        return endpoint ? postToVelto (*endpoint, toJson (message), response, hostAnswerTimeoutMs) : 0;
+        if (! endpoint)
+            return 0;
+
+        if (beforeWaiting)
+            beforeWaiting();
+
+        return postToVelto (*endpoint, message, response, hostAnswerTimeoutMs);
     };
 }
 
 Forwarder offlineForwarder()
 {
-    return [] (const juce::var&, juce::String&) { return 0; };
+    return [] (std::string_view, std::string&) { return 0; };
 }
 
 std::string_view lineText (std::string_view line)
@@ -82,15 +94,17 @@ juce::var answerLocally (const juce::var& message)
 
 void handle (std::string_view text, const Forwarder& forward, const Output& output)
 {
-    juce::var message;
+    // The message goes on in the wire form, not as the line was read: white space normalised,
+    // text after the value gone, a batch whole as one array
+    const auto message = wireFormOf (text);
 
-    if (! parseJson (text, message))
+    if (message.empty())
     {
-        output.reply (rpcError ({}, -32700, "Parse error"));
+        output.reply (toJson (rpcError ({}, -32700, "Parse error")).toRawUTF8());
         return;
     }
 
-    juce::String response;
+    std::string response;
     const auto verdict = judgeHostAnswer (forward (message, response), response);
 
     if (verdict.diagnostic.isNotEmpty())
@@ -98,13 +112,21 @@ void handle (std::string_view text, const Forwarder& forward, const Output& outp
 
     if (verdict.finished)
     {
-        if (! verdict.reply.isVoid())
+        if (! verdict.reply.empty())
             output.reply (verdict.reply);
 
         return;
     }
 
-    if (const auto reply = answerMessage (message, answerLocally); ! reply.isVoid())
-        output.reply (reply);
+    // Only now is the message parsed into a value: most are answered by Velto without one
+    juce::var value;
+    parseJson (text, value);
+
+    if (const auto reply = answerMessage (value, answerLocally); ! reply.isVoid())
+    {
+        std::string wire;
+        appendJson (wire, reply);
+        output.reply (wire);
+    }
 }
 } // namespace velto::bridge

@@ -15,22 +15,24 @@ inline constexpr const char* notOpenText =
     "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in "
     "Options > AI Assistant, then try again.";
 
-/** Where the answers of one line go: at most one reply (a JSON-RPC message or batch, for one
-    line on stdout) and at most one diagnostic (for stderr). */
+/** Where the answers of one line go: at most one reply, the wire JSON of a JSON-RPC message or
+    batch for one line on stdout (without its LF), and at most one diagnostic, for stderr. */
 struct Output
 {
-    std::function<void (const juce::var& reply)> reply;
+    std::function<void (std::string_view reply)> reply;
     std::function<void (const juce::String& diagnostic)> diagnostic;
 };
 
-/** Offers a parsed message (an object or a whole batch) to the host. Returns the HTTP status and
-    fills `response` with the body, or returns 0 when the host could not be reached or gave no
-    whole answer. */
-using Forwarder = std::function<int (const juce::var& message, juce::String& response)>;
+/** Offers a message (an object or a whole batch, in the wire form) to the host. Returns the HTTP
+    status and fills `response` with the body, or returns 0 when the host could not be reached
+    or gave no whole answer. */
+using Forwarder = std::function<int (std::string_view message, std::string& response)>;
 
-/** Reads the endpoint file anew on every call and posts to the host it names, with the
-    20-second answer budget. Returns 0 without trying when there is no valid endpoint. */
-Forwarder hostForwarder();
+/** Reads the endpoint file anew on every call (its path is worked out once, here) and posts to
+    the host it names, with the 20-second answer budget. Returns 0 without trying when there is
+    no valid endpoint. `beforeWaiting` runs just before a post, while nothing waits yet: the
+    caller's replies already due go out then. */
+Forwarder hostForwarder (std::function<void()> beforeWaiting = {});
 
 /** A forwarder for when no host is wanted: every message is answered locally. */
 Forwarder offlineForwarder();

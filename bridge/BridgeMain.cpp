@@ -2,37 +2,131 @@
 // itself when Velto cannot be reached. One thread, one line at a time.
 #include "Bridge.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <iostream>
 #include <string>
+
+#include <poll.h>
+#include <unistd.h>
 
 namespace
 {
 using namespace velto;
 
-/** Writes one reply as one line and flushes it, so the client never waits on a buffer. */
-void send (const juce::var& value)
+/** Writes all the bytes to a descriptor; false once it is gone (the client closed its end). */
+bool writeAllTo (int handle, std::string_view bytes)
 {
-    const auto text = assistant::toJson (value);
-    std::cout.write (text.toRawUTF8(), (std::streamsize) text.getNumBytesAsUTF8());
-    std::cout.put ('\n');
-    std::cout.flush();
+    while (! bytes.empty())
+    {
+        const auto count = ::write (handle, bytes.data(), bytes.size());
+
+        if (count > 0)
+        {
+            bytes.remove_prefix ((size_t) count);
+        }
+        else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        {
+            pollfd wait { handle, POLLOUT, 0 };   // a client may hand us a non-blocking pipe
+            ::poll (&wait, 1, -1);
+        }
+        else if (count == 0 || errno != EINTR)
+        {
+            return false;
+        }
+    }
+
+    return true;
 }
+
+/** Replies wait here while the lines already read are handled, and go out together, in one
+    write, before the bridge waits for anything: for more input, or for Velto. */
+class Replies
+{
+public:
+    /** Past this, what waits goes out at once: a burst of large replies (tools/list) must not
+        pile up in memory. */
+    static constexpr size_t batchBytes = 65536;
+
+    void add (std::string_view reply)
+    {
+        pending.append (reply);
+        pending += '\n';
+
+        if (pending.size() >= batchBytes)
+            flush();
+    }
+
+    /** False once stdout is gone. */
+    bool flush()
+    {
+        open = open && writeAllTo (STDOUT_FILENO, pending);
+        pending.clear();
+        return open;
+    }
+
+    bool isOpen() const { return open; }
+
+private:
+    std::string pending;
+    bool open = true;
+};
+
+/** The lines of stdin as they come, split at LF; each read takes as many as are there. */
+class Lines
+{
+public:
+    /** The next whole line already read, without its LF; false when none is. */
+    bool next (std::string_view& line)
+    {
+        const auto lineFeed = buffer.find ('\n', start);
+
+        if (lineFeed == std::string::npos)
+            return false;
+
+        line = std::string_view (buffer).substr (start, lineFeed - start);
+        start = lineFeed + 1;
+        return true;
+    }
+
+    /** Waits for more input; false at its end. The last line, when no LF ends it, is then
+        what rest() gives. */
+    bool read()
+    {
+        buffer.erase (0, start);
+        start = 0;
+
+        for (;;)
+        {
+            const auto count = ::read (STDIN_FILENO, chunk, sizeof (chunk));
+
+            if (count > 0)
+            {
+                buffer.append (chunk, (size_t) count);
+                return true;
+            }
+
+            if (count == 0 || errno != EINTR)
+                return false;
+        }
+    }
+
+    std::string_view rest() const { return std::string_view (buffer).substr (start); }
+
+private:
+    std::string buffer;
+    size_t start = 0;
+    char chunk[65536];
+};
 
 void printDiagnostic (const juce::String& line)
 {
-    std::cerr.write (line.toRawUTF8(), (std::streamsize) line.getNumBytesAsUTF8());
-    std::cerr.put ('\n');
-    std::cerr.flush();
+    writeAllTo (STDERR_FILENO, std::string (line.toRawUTF8(), line.getNumBytesAsUTF8()) + "\n");
 }
 
-void printHelp()
+void printText (const std::string& text)
 {
-    std::cout << "VeltoMCP: lets an AI app (an MCP client) see and control Velto.\n"
-                 "Add it to the app as a local (stdio) MCP server, then turn the connection on in\n"
-                 "Velto: Options > AI Assistant. It reads "
-              << assistant::endpointFile().getFullPathName().toRawUTF8() << "\n";
+    writeAllTo (STDOUT_FILENO, text);
 }
 } // namespace
 
@@ -43,31 +137,49 @@ int main (int argc, char* argv[])
     {
         if (std::strcmp (argv[i], "--version") == 0)
         {
-            std::cout << "VeltoMCP " << assistant::serverVersion << "\n" << std::flush;
+            printText (std::string ("VeltoMCP ") + assistant::serverVersion + "\n");
             return 0;
         }
 
         if (std::strcmp (argv[i], "--help") == 0 || std::strcmp (argv[i], "-h") == 0)
         {
-            printHelp();
+            printText ("VeltoMCP: lets an AI app (an MCP client) see and control Velto.\n"
+                       "Add it to the app as a local (stdio) MCP server, then turn the connection on in\n"
+                       "Velto: Options > AI Assistant. It reads "
+                       + assistant::endpointFile().getFullPathName().toStdString() + "\n");
             return 0;
         }
     }
 
-    std::ios::sync_with_stdio (false);
-
     // A client that closes our stdout must end the bridge quietly with status 0, not kill it
-    // with SIGPIPE. Pipes have no per-write way to say so (sockets do, and writeAll uses it),
+    // with SIGPIPE. Pipes have no per-write way to say so (sockets do, and the module uses it),
     // so this one is process-wide; a failed write then ends the loop below.
     std::signal (SIGPIPE, SIG_IGN);
 
-    const bridge::Output output { send, printDiagnostic };
-    const auto forward = bridge::hostForwarder();
-    std::string line;
+    Replies replies;
+    const bridge::Output output { [&replies] (std::string_view reply) { replies.add (reply); }, printDiagnostic };
+    const auto forward = bridge::hostForwarder ([&replies] { replies.flush(); });
+    Lines input;
 
-    while (std::getline (std::cin, line) && std::cout.good())
+    auto handleLine = [&] (std::string_view line)
+    {
         if (const auto text = bridge::lineText (line); ! text.empty())
             bridge::handle (text, forward, output);
+    };
 
+    for (;;)
+    {
+        for (std::string_view line; replies.isOpen() && input.next (line);)
+            handleLine (line);
+
+        if (! replies.flush())
+            return 0;
+
+        if (! input.read())
+            break;
+    }
+
+    handleLine (input.rest());
+    replies.flush();
     return 0;
 }

@@ -1,50 +1,59 @@
 // Any line on stdin, offline: what the bridge writes must be valid UTF-8 JSON on one line, at
-// most one line per input line, each a JSON-RPC message or batch, and nothing on stderr.
+// most one line per input line, each a JSON-RPC message or batch, and nothing on stderr. And
+// the one-pass rewrite that relays a line must give exactly what parsing and writing it give.
 #include "Bridge.h"
 
 #include <cstdlib>
 
 using namespace velto;
 
+namespace
+{
+void check (bool condition)
+{
+    if (! condition)
+        std::abort();
+}
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     // The loop splits stdin at LF; one fuzz input is one line
     std::string_view line (reinterpret_cast<const char*> (data), size);
     line = line.substr (0, line.find ('\n'));
-    const auto text = bridge::lineText (line);
 
-    if (text.empty())
+    // Any text at all, not only a line: the rewrite agrees with parse-then-write wherever it
+    // takes the text, and refuses only what parsing refuses or a member named twice
+    const std::string_view text (reinterpret_cast<const char*> (data), size);
+    std::string rewritten;
+    juce::var parsed;
+    const bool parsedOk = assistant::parseJson (text, parsed);
+
+    if (assistant::rewriteJson (text, rewritten))
+        check (parsedOk && rewritten == assistant::toJson (parsed).toStdString());
+
+    const auto trimmed = bridge::lineText (line);
+
+    if (trimmed.empty())
         return 0;
 
     int replies = 0;
     const bridge::Output output {
-        [&] (const juce::var& reply)
+        [&] (std::string_view reply)
         {
             ++replies;
-            const auto json = assistant::toJson (reply);
-            const auto* utf8 = json.toRawUTF8();
-            const auto bytes = json.getNumBytesAsUTF8();
-
-            if (! juce::CharPointer_UTF8::isValidString (utf8, (int) bytes) || json.containsChar ('\n'))
-                std::abort();
+            check (juce::CharPointer_UTF8::isValidString (reply.data(), (int) reply.size()) && reply.find ('\n') == std::string_view::npos);
 
             juce::var back;
-
-            if (! assistant::parseJson (json, back) || ! (back.isObject() || back.isArray()))
-                std::abort();
+            check (assistant::parseJson (reply, back) && (back.isObject() || back.isArray()));
 
             const auto first = back.isArray() ? back[0] : back;
-
-            if (first.getProperty ("jsonrpc", {}).toString() != "2.0" || ! first.getDynamicObject()->hasProperty ("id"))
-                std::abort();
+            check (first.getProperty ("jsonrpc", {}).toString() == "2.0" && first.getDynamicObject()->hasProperty ("id"));
         },
         [] (const juce::String&) { std::abort(); }   // offline there is nothing to diagnose
     };
 
-    bridge::handle (text, bridge::offlineForwarder(), output);
-
-    if (replies > 1)
-        std::abort();
-
+    bridge::handle (trimmed, bridge::offlineForwarder(), output);
+    check (replies <= 1);
     return 0;
 }

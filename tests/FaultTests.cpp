@@ -59,7 +59,7 @@ std::vector<std::string> mixedLines (int count)
 std::vector<std::string> localReplies (const std::vector<std::string>& lines)
 {
     std::vector<std::string> replies;
-    const bridge::Output output { [&] (const juce::var& reply) { replies.push_back (assistant::toJson (reply).toStdString()); },
+    const bridge::Output output { [&] (std::string_view reply) { replies.emplace_back (reply); },
                                   [] (const juce::String&) {} };
 
     for (const auto& line : lines)
