@@ -205,3 +205,27 @@ TEST (PostToVelto, TenThousandPostsLeakNoDescriptor)
     EXPECT_EQ (answered, 10000);
     EXPECT_EQ (openDescriptors(), before);
 }
+
+TEST (BridgeRelay, RepliesDueGoOutBeforeTheBridgeWaitsForTheHost)
+{
+    // Two lines in one write: the first is answered at once (it does not parse), the second
+    // goes to a host that takes its time. The first reply must not wait for the host.
+    TempHome home;
+    constexpr int hostDelayMs = 1500;
+    ScriptedHost slow ([] (juce::StreamingSocket& connection, const std::string&)
+    {
+        juce::Thread::sleep (hostDelayMs);
+        sendBytes (connection, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n[]");
+    });
+    writeEndpointFor (home, slow.port(), token);
+    BridgeProcess bridge (home);
+    bridge.write ("not json\n" + ping);
+
+    std::string line;
+    const auto started = juce::Time::getMillisecondCounter();
+    ASSERT_TRUE (bridge.readLine (line, hostDelayMs * 2));
+    EXPECT_EQ (line, R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})");
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, (juce::uint32) hostDelayMs / 2);
+    ASSERT_TRUE (bridge.readLine (line, hostDelayMs * 2));
+    EXPECT_EQ (line, "[]");
+}

@@ -18,6 +18,13 @@ std::string roundTrip (const std::string& line)
     return parseJson (std::string_view (line), value) ? wire (value) : "PARSE ERROR";
 }
 
+/** The one-pass rewrite of `line`; "REFUSED" when it gives it up. */
+std::string rewritten (const std::string& line)
+{
+    std::string out = "kept:";
+    return rewriteJson (line, out) ? out.substr (5) : (out == "kept:" ? "REFUSED" : "CHANGED OUT ON REFUSAL");
+}
+
 bool isValidUtf8 (const std::string& s)
 {
     return juce::CharPointer_UTF8::isValidString (s.c_str(), (int) s.size());
@@ -127,8 +134,12 @@ TEST (JsonParser, RoundTrips)
         { "nesting", R"([[[{"a":[]}]]])", R"([[[{"a": []}]]])" },
     };
 
+    // The rewrite gives the same bytes in one pass, and leaves a repeated key to parsing
     for (const auto& c : cases)
+    {
         EXPECT_EQ (roundTrip (c.in), c.out) << c.label;
+        EXPECT_EQ (rewritten (c.in), std::string (c.label).find ("repeated key") == 0 ? "REFUSED" : c.out) << c.label;
+    }
 }
 
 TEST (JsonParser, Refusals)
@@ -140,7 +151,10 @@ TEST (JsonParser, Refusals)
     };
 
     for (const auto* text : cases)
+    {
         EXPECT_EQ (roundTrip (text), "PARSE ERROR") << text;
+        EXPECT_EQ (rewritten (text), "REFUSED") << text;
+    }
 }
 
 TEST (JsonParser, DepthLimit)
@@ -148,6 +162,8 @@ TEST (JsonParser, DepthLimit)
     const auto nested = [] (int depth) { return std::string ((size_t) depth, '[') + std::string ((size_t) depth, ']'); };
     EXPECT_NE (roundTrip (nested (maxJsonDepth)), "PARSE ERROR");
     EXPECT_EQ (roundTrip (nested (maxJsonDepth + 1)), "PARSE ERROR");
+    EXPECT_EQ (rewritten (nested (maxJsonDepth)), roundTrip (nested (maxJsonDepth)));
+    EXPECT_EQ (rewritten (nested (maxJsonDepth + 1)), "REFUSED");
 
     // Far deeper than any stack could take, if the parser recursed without a limit
     EXPECT_EQ (roundTrip (std::string (1000000, '[')), "PARSE ERROR");
