@@ -3,6 +3,7 @@
 #include "AssistantPlatform.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -15,9 +16,20 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
+/** One look-up per byte, not six comparisons: heads are scanned byte by byte. */
 bool isWhiteSpace (char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    static constexpr auto table = []
+    {
+        std::array<bool, 256> result {};
+
+        for (const unsigned char w : { ' ', '\t', '\r', '\n', '\v', '\f' })
+            result[w] = true;
+
+        return result;
+    }();
+
+    return table[(unsigned char) c];
 }
 
 std::string_view trimmed (std::string_view text)
@@ -104,21 +116,27 @@ bool equalsIgnoringAsciiCase (std::string_view text, std::string_view lowerCase)
                        [] (char a, char b) { return (a >= 'A' && a <= 'Z' ? (char) (a - 'A' + 'a') : a) == b; });
 }
 
-/** Fills the start-line fields and the headers, and gives the last Content-Length's value as it
-    stands, if there is one. False when no line is left or the start line has no space. */
-bool parseHead (std::string_view head, HttpMessage& message, bool isRequest, bool keepHeaders,
+/** Gives the last Content-Length's value as it stands, if there is one, and fills the
+    message's start-line fields and headers when there is a message. Allocates nothing without
+    one. False when no line is left or the start line has no space. */
+bool parseHead (std::string_view head, HttpMessage* message, bool isRequest, bool keepHeaders,
                 std::optional<std::string_view>& contentLength)
 {
-    // Lines end at every CR and every LF; blank ones are dropped
-    auto nextLine = [head, start = (size_t) 0] () mutable -> std::optional<std::string_view>
+    // Lines end at every CR and every LF; blank ones are dropped. The next CR and the next LF
+    // are each looked for once, from where the last of its kind was: linear in the head
+    auto nextLine = [head, start = (size_t) 0, nextCr = (size_t) 0, nextLf = (size_t) 0, looked = false] () mutable
+                    -> std::optional<std::string_view>
     {
         while (start <= head.size())
         {
-            auto stop = start;
+            if (! looked || nextCr < start)
+                nextCr = std::min (head.find ('\r', start), head.size());
 
-            while (stop < head.size() && head[stop] != '\r' && head[stop] != '\n')
-                ++stop;
+            if (! looked || nextLf < start)
+                nextLf = std::min (head.find ('\n', start), head.size());
 
+            looked = true;
+            const auto stop = std::min (nextCr, nextLf);
             const auto line = head.substr (start, stop - start);
             start = stop + 1;
 
@@ -144,16 +162,16 @@ bool parseHead (std::string_view head, HttpMessage& message, bool isRequest, boo
     const auto rest = startLine->substr (firstSpace + 1);
     const auto second = rest.substr (0, rest.find (' '));
 
-    if (isRequest)
+    if (message != nullptr && isRequest)
     {
-        message.method = fromLatin1 (first);
-        message.path = fromLatin1 (second);
+        message->method = fromLatin1 (first);
+        message->path = fromLatin1 (second);
     }
-    else
+    else if (message != nullptr)
     {
-        message.status = (int) juce::jlimit<juce::int64> (std::numeric_limits<int>::min(),
-                                                          std::numeric_limits<int>::max(),
-                                                          leadingInteger (second));
+        message->status = (int) juce::jlimit<juce::int64> (std::numeric_limits<int>::min(),
+                                                           std::numeric_limits<int>::max(),
+                                                           leadingInteger (second));
     }
 
     while (const auto line = nextLine())
@@ -166,8 +184,8 @@ bool parseHead (std::string_view head, HttpMessage& message, bool isRequest, boo
         // set() replaces a name already present in its old place: the last repeat wins
         const auto name = trimmed (line->substr (0, colon)), value = trimmed (line->substr (colon + 1));
 
-        if (keepHeaders)
-            message.headers.set (lowerCased (name), fromLatin1 (value));
+        if (message != nullptr && keepHeaders)
+            message->headers.set (lowerCased (name), fromLatin1 (value));
 
         if (equalsIgnoringAsciiCase (name, "content-length"))
             contentLength = value;
@@ -183,16 +201,15 @@ struct Framing
     std::string* rawBody = nullptr;   // the body as bytes, cut at its first NUL, in place of message.body
 };
 
-void setBody (HttpMessage& message, std::string_view body, const Framing& framing)
+void setBody (HttpMessage* message, std::string_view body, const Framing& framing)
 {
     if (framing.rawBody != nullptr)
         framing.rawBody->assign (body.substr (0, body.find ('\0')));
-    else
-        message.body = fromWireBytes (body.data(), body.size());
+    else if (message != nullptr)
+        message->body = fromWireBytes (body.data(), body.size());
 }
 
-
-HttpFrame frameMessage (std::string_view received, bool isRequest, bool ended, HttpMessage& message, HttpFrame previous,
+HttpFrame frameMessage (std::string_view received, bool isRequest, bool ended, HttpMessage* message, HttpFrame previous,
                        const Framing& framing)
 {
     using Status = HttpFrame::Status;
@@ -225,7 +242,8 @@ HttpFrame frameMessage (std::string_view received, bool isRequest, bool ended, H
 
         // Taken from the head as it stands; only a head without one looks in the map, where a
         // caller's own entries may stand
-        const auto lengthText = contentLength ? std::string (*contentLength) : message.header ("content-length").toStdString();
+        const auto lengthText = contentLength ? std::string (*contentLength)
+                              : message != nullptr ? message->header ("content-length").toStdString() : std::string();
         frame.headBytes = blankLine + 4;
         frame.bodyBytes = lengthText.empty() ? (isRequest ? 0 : -1) : std::max<juce::int64> (-1, leadingInteger (lengthText));
 
@@ -340,7 +358,7 @@ bool readMessage (int handle, HttpMessage& message, bool isRequest, int timeoutM
 
     for (;;)
     {
-        frame = frameMessage (received, isRequest, ended, message, frame, framing);
+        frame = frameMessage (received, isRequest, ended, &message, frame, framing);
 
         if (frame.status != HttpFrame::Status::readMore)
             return frame.status == HttpFrame::Status::complete;
@@ -449,7 +467,7 @@ juce::String HttpMessage::header (const juce::String& name) const
 }
 
 
-HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage& message, HttpFrame previous)
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message, HttpFrame previous)
 {
     return frameMessage (received, isRequest, ended, message, previous, {});
 }

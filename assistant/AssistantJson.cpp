@@ -593,7 +593,24 @@ private:
                     continue;
                 }
 
-                // Raw control characters are tolerated; they go back out escaped
+                // A raw NUL is taken as \u0000 would be: a String would end at it
+                if (c == 0)
+                {
+                    if (literalAllowed)
+                    {
+                        text += '\0';
+                        needsLiteral = true;
+                    }
+                    else
+                    {
+                        text += replacementCharacter;
+                    }
+
+                    ++p;
+                    continue;
+                }
+
+                // Other raw control characters are tolerated; they go back out escaped
                 if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
                 {
                     text.append (p, length);

@@ -627,7 +627,7 @@ struct Server::Impl
     void judge (std::list<Connection>::iterator it)
     {
         auto& connection = *it;
-        connection.frame = frameHttp (connection.received, true, connection.peerClosed, connection.request, connection.frame);
+        connection.frame = frameHttp (connection.received, true, connection.peerClosed, &connection.request, connection.frame);
 
         if (connection.frame.headBytes > 0 && ! connection.screened)
         {

@@ -179,9 +179,9 @@ struct HttpFrame
       maxHttpBodyBytes; ended before a known length was all there.
     - complete: a known length all there (bytes past it ignored); an open-ended body (no length
       in a response, or a negative one) when ended or once past maxHttpBodyBytes.
-    The call that finds the head fills the start line's fields and the headers; `body` is set on
-    complete only. */
-HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage& message,
+    With a message, the call that finds the head fills its start-line fields and headers, and
+    `body` is set on complete only. Without one, nothing is allocated: the framing alone. */
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message,
                      HttpFrame previous = {});
 
 /** Writes every UTF-8 byte of `text`. Returns false when the socket is not connected, the peer

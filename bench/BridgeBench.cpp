@@ -257,7 +257,7 @@ bool postDirectly (const Endpoint& endpoint, const std::string& body)
         const auto n = ::recv (handle, buffer, sizeof (buffer), 0);
         if (n > 0)
             received.append (buffer, (size_t) n);
-        frame = frameHttp (received, false, n <= 0, answer, frame);
+        frame = frameHttp (received, false, n <= 0, &answer, frame);
     }
 
     close (handle);

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     // The peer has sent these bytes and closed, as the server's loop would see them at the end
     HttpMessage request;
-    const auto frame = frameHttp (std::string_view (reinterpret_cast<const char*> (data), size), true, true, request);
+    const auto frame = frameHttp (std::string_view (reinterpret_cast<const char*> (data), size), true, true, &request);
     juce::String response;
 
     if (frame.headBytes > 0)
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     HttpMessage answer;
     const auto bytes = response.toStdString();
-    check (frameHttp (bytes, false, true, answer).status == HttpFrame::Status::complete);
+    check (frameHttp (bytes, false, true, &answer).status == HttpFrame::Status::complete);
     check (answer.body.getNumBytesAsUTF8() <= (size_t) maxHttpBodyBytes);
 
     switch (answer.status)

@@ -122,6 +122,8 @@ TEST (JsonParser, RoundTrips)
         { "NUL kept escaped", R"(["a\u0000b"])", R"(["a\u0000b"])" },
         { "NUL in a key becomes U+FFFD", R"({"a\u0000":1})", "{\"a\xEF\xBF\xBD\": 1}" },
         { "raw control character tolerated", "[\"a\tb\"]", R"(["a\tb"])" },
+        { "raw NUL kept as \\u0000, not cut", std::string ("[\"a\0b\"]", 7), R"(["a\u0000b"])" },
+        { "raw NUL in a key becomes U+FFFD", std::string ("{\"\0\":1}", 8), "{\"\xEF\xBF\xBD\": 1}" },
         { "int32 max", "[2147483647]", "[2147483647]" },
         { "int64", "[9223372036854775807,-9223372036854775808]", "[9223372036854775807, -9223372036854775808]" },
         { "beyond 64 bits kept exactly", "[99999999999999999999999]", "[99999999999999999999999]" },

@@ -188,7 +188,7 @@ TEST (AnswerRequest, EveryAnswerFitsWhatTheBridgeReads)
 
         HttpMessage response;
         const auto text = answerRequest (request, token, handler).toStdString();
-        EXPECT_EQ (frameHttp (text, false, true, response).status, HttpFrame::Status::complete) << c.label;
+        EXPECT_EQ (frameHttp (text, false, true, &response).status, HttpFrame::Status::complete) << c.label;
         EXPECT_EQ (response.status, c.status) << c.label;
         EXPECT_LE (response.body.getNumBytesAsUTF8(), (size_t) maxHttpBodyBytes) << c.label;
         EXPECT_EQ (calls, c.calls) << c.label;
