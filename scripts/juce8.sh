@@ -26,13 +26,18 @@ source="$work/juce/JUCE-$version"
 install="$PWD/$work/juce/install"
 
 if [ "$(cat "$work/juce/checksum" 2>/dev/null)" != "$checksum" ]; then
-    # Everything about the archive is checked before anything is built from it
+    # Everything about the archive is checked before anything is built from it, or the kept
+    # install of a good one is given up
+    listing=$(mktemp)
+    trap 'rm -f "$listing"' EXIT
+    tar -tJf "$archive" > "$listing" 2>/dev/null || fail "$archive cannot be read as a .tar.xz archive (truncated?)"
+    grep -qx "JUCE-$version/CMakeLists.txt" "$listing" || fail "$archive does not hold JUCE-$version/CMakeLists.txt: it is not JUCE $version"
+    tar -xJOf "$archive" "JUCE-$version/CMakeLists.txt" | grep -q "^project(JUCE VERSION $version " \
+        || fail "$archive holds another version of JUCE than $version"
+
     rm -rf "$work/juce"
     mkdir -p "$work/juce"
-    tar -tJf "$archive" > "$work/juce/listing" 2>/dev/null || fail "$archive cannot be read as a .tar.xz archive (truncated?)"
-    grep -qx "JUCE-$version/CMakeLists.txt" "$work/juce/listing" || fail "$archive does not hold JUCE-$version/CMakeLists.txt: it is not JUCE $version"
     tar -xJf "$archive" -C "$work/juce" || fail "$archive could not be unpacked"
-    grep -q "^project(JUCE VERSION $version " "$source/CMakeLists.txt" || fail "$archive holds another version of JUCE than $version"
 
     echo "JUCE 8: building and installing JUCE $version (once; kept in $work/juce)"
     cmake -S "$source" -B "$work/juce/build" -DCMAKE_BUILD_TYPE=Release > "$work/juce/build.log" 2>&1 \

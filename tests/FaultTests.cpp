@@ -243,24 +243,12 @@ SessionFigures runSession (const TempHome& home, const std::vector<std::string>&
     return figures;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool bridgeUnderAddressSanitizer = true;    // built with the tests, same flags
-#elif defined(__has_feature)
- #if __has_feature(address_sanitizer)
-constexpr bool bridgeUnderAddressSanitizer = true;
- #else
-constexpr bool bridgeUnderAddressSanitizer = false;
- #endif
-#else
-constexpr bool bridgeUnderAddressSanitizer = false;
-#endif
-
 void expectFlat (const SessionFigures& figures)
 {
     EXPECT_EQ (figures.descriptorsAfter, figures.descriptorsBefore);
 
     // AddressSanitizer holds freed memory in quarantine on purpose; resident size says nothing there
-    if (! bridgeUnderAddressSanitizer)
+    if (! underSanitizer)
         EXPECT_LT (figures.residentAfter, figures.residentBefore + 4096) << "resident memory grew by more than 4 MB";
 }
 

@@ -23,18 +23,6 @@ using namespace velto::test;
 
 namespace
 {
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool underSanitizer = true;   // the host is built with the same flags as this test
-#elif defined(__has_feature)
- #if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-constexpr bool underSanitizer = true;
- #else
-constexpr bool underSanitizer = false;
- #endif
-#else
-constexpr bool underSanitizer = false;
-#endif
-
 constexpr int stalledConnections = 10000;
 constexpr int garbageClients = 500;
 constexpr int nonReadingClients = underSanitizer ? 10 : 50;   // each a large answer for the workers to build

@@ -17,6 +17,21 @@
 
 namespace velto::test
 {
+/** Whether these tests, and the programs they run (built with the same flags), are under a
+    sanitizer: AddressSanitizer keeps freed memory in quarantine on purpose, so resident memory
+    says little there, and every sanitizer slows the programs down several times. */
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool underSanitizer = true;
+#elif defined(__has_feature)
+ #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool underSanitizer = true;
+ #else
+inline constexpr bool underSanitizer = false;
+ #endif
+#else
+inline constexpr bool underSanitizer = false;
+#endif
+
 /** The built bridge, found next to the test binary's build tree. */
 std::string bridgePath();
 

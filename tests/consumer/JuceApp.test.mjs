@@ -9,15 +9,12 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { setTimeout as sleep } from "node:timers/promises";
+import { endpointPath } from "../support/endpoint.mjs";
 
 const application = process.env.VELTO_JUCE_APP;
 const bridge = process.env.VELTO_BRIDGE;
 const notOpen = "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in Options > AI Assistant, then try again.";
 
-function endpointPath(home) {
-  const base = process.platform === "darwin" ? path.join(home, "Library") : path.join(home, ".config");
-  return path.join(base, "Application Support", "Velto", "assistant.json");
-}
 
 function runBridge(home, messages) {
   const input = messages.map((m) => JSON.stringify(m) + "\n").join("");

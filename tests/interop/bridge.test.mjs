@@ -6,6 +6,7 @@ import http from "node:http";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
+import { endpointPath } from "../support/endpoint.mjs";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 
@@ -15,11 +16,6 @@ const token = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
 
 function tempHome() {
   return fs.mkdtempSync(path.join(os.tmpdir(), "velto-interop-"));
-}
-
-function endpointPath(home) {
-  const base = process.platform === "darwin" ? path.join(home, "Library") : path.join(home, ".config");
-  return path.join(base, "Application Support", "Velto", "assistant.json");
 }
 
 function publishEndpoint(home, port) {

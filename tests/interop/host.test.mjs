@@ -6,6 +6,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { setTimeout as sleep } from "node:timers/promises";
+import { endpointPath } from "../support/endpoint.mjs";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 
@@ -13,10 +14,6 @@ const bridge = process.env.VELTO_BRIDGE;
 const hostProgram = process.env.VELTO_HOST;
 const notOpen = "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in Options > AI Assistant, then try again.";
 
-function endpointPath(home) {
-  const base = process.platform === "darwin" ? path.join(home, "Library") : path.join(home, ".config");
-  return path.join(base, "Application Support", "Velto", "assistant.json");
-}
 
 function endpointReady(home) {
   try {
