@@ -1,10 +1,10 @@
 // velto::assistant: what VeltoMCP (the stdio bridge) and Velto's own assistant server share.
 //
 // The endpoint file, the access token, the loopback HTTP framing, the JSON wire format, the
-// JSON-RPC envelopes and the tool catalogue. Everything is a free function or a plain value;
-// nothing keeps state between calls, and every function may be called from any thread.
-// Failures are results (false, an empty optional, status 0), never exceptions, except where
-// makeToken says otherwise.
+// JSON-RPC envelopes, the tool catalogue, and the host's answering of requests. Everything but
+// the host's Server is a free function or a plain value that keeps no state a caller could
+// see, and may be called from any thread. Failures are results (false, an empty optional,
+// status 0), never exceptions, except where makeToken says otherwise.
 #pragma once
 
 #include <juce_core/juce_core.h>
