@@ -7,7 +7,7 @@
 #                        escapes the sanitizers.
 #
 #   scripts/fuzz.sh          20 seconds a target (what the test command runs)
-#   scripts/fuzz.sh 600      ten minutes a target: every target past ten million inputs
+#   scripts/fuzz.sh 300      five minutes a target: every target past ten million inputs
 #
 # A failing input is left in build-fuzz/: copy it into fuzz/regressions/<target>/ once fixed.
 set -euo pipefail
