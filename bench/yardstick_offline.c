@@ -3,6 +3,8 @@
  * (the bridge must look for Velto before every message) and one ping reply, written and flushed
  * on its own. It reads nothing of the line but where it ends. "--version" prints the version,
  * as the bridge does: start-up is measured on both. */
+#include "yardstick.h"
+
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,7 +18,6 @@ int main (int argc, char** argv)
     static char buffer[65536];
     char endpointPath[4096];
     struct stat info;
-    const char* home = getenv ("HOME");
 
     if (argc > 1 && strcmp (argv[1], "--version") == 0)
     {
@@ -24,11 +25,7 @@ int main (int argc, char** argv)
         return write (STDOUT_FILENO, version, sizeof version - 1) == (ssize_t) sizeof version - 1 ? 0 : 1;
     }
 
-#ifdef __APPLE__
-    snprintf (endpointPath, sizeof endpointPath, "%s/Library/Application Support/Velto/assistant.json", home ? home : "");
-#else
-    snprintf (endpointPath, sizeof endpointPath, "%s/.config/Application Support/Velto/assistant.json", home ? home : "");
-#endif
+    endpointPathInto (endpointPath, sizeof endpointPath);
     signal (SIGPIPE, SIG_IGN);
 
     for (;;)

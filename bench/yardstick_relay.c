@@ -8,6 +8,8 @@
  *
  * The endpoint is found with the least possible parsing: the digits after "port": and the
  * string after "token":. */
+#include "yardstick.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -181,13 +183,8 @@ int main (void)
 {
     static char buffer[1 << 20];
     size_t filled = 0;
-    const char* home = getenv ("HOME");
 
-#ifdef __APPLE__
-    snprintf (endpointPath, sizeof endpointPath, "%s/Library/Application Support/Velto/assistant.json", home ? home : "");
-#else
-    snprintf (endpointPath, sizeof endpointPath, "%s/.config/Application Support/Velto/assistant.json", home ? home : "");
-#endif
+    endpointPathInto (endpointPath, sizeof endpointPath);
     signal (SIGPIPE, SIG_IGN);
 
     for (;;)
