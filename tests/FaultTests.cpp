@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 
 using namespace velto;
 using namespace velto::test;
@@ -17,17 +16,6 @@ using namespace velto::test;
 namespace
 {
 const juce::String token = "0123456789abcdef0123456789abcdef";
-
-void report (const std::string& line)
-{
-    std::printf ("%s\n", line.c_str());
-
-    if (const char* folder = std::getenv ("VELTO_REPORT_DIR"))
-    {
-        juce::File (folder).createDirectory();
-        std::ofstream (std::string (folder) + "/faults.txt", std::ios::app) << line << "\n";
-    }
-}
 
 /** Deterministic mixed traffic: requests of every kind, notifications, unreadable lines, batches. */
 std::vector<std::string> mixedLines (int count)
@@ -279,7 +267,7 @@ TEST (Faults, HundredThousandMixedLinesOffline)
     const auto figures = runSession (home, lines, expected);
     expectWholeSession (figures, expected);
     expectFlat (figures);
-    report ("offline: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (figures.replies) + " of "
+    report ("faults", "offline: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (figures.replies) + " of "
             + std::to_string (expected.size()) + " replies checked in order, " + std::to_string (figures.mismatches)
             + " wrong or lost; " + describe (figures));
 }
@@ -302,7 +290,7 @@ TEST (Faults, HundredThousandMixedLinesRelayed)
     }
     EXPECT_EQ (host.served, readable + 1);
     expectFlat (figures);
-    report ("relayed: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (host.served) + " posted to the host, "
+    report ("faults", "relayed: " + std::to_string (lines.size()) + " mixed lines, " + std::to_string (host.served) + " posted to the host, "
             + std::to_string (figures.replies) + " replies checked in order, " + std::to_string (figures.mismatches)
             + " wrong or lost; " + describe (figures));
 }
@@ -369,7 +357,7 @@ TEST (Faults, HostDiesMovesAndEndpointFileIsRewrittenUnderTheBridge)
     for (const auto& line : errLines)
         EXPECT_EQ (line.toStdString(), "VeltoMCP: Velto answered HTTP 401: ");
 
-    report ("host faults: " + std::to_string (lines.size()) + " lines with " + std::to_string (faults)
+    report ("faults", "host faults: " + std::to_string (lines.size()) + " lines with " + std::to_string (faults)
             + " faults injected (host killed, moved with a new token, endpoint half-written, emptied, stale), "
             + std::to_string (figures.replies) + " replies checked, " + std::to_string (figures.mismatches) + " wrong or lost, "
             + std::to_string (errLines.size()) + " refusals reported; " + describe (figures));
@@ -405,7 +393,7 @@ TEST (Faults, HostsThatTrickleFloodOrOversize)
         EXPECT_EQ (figures.err, "") << c.label;
         EXPECT_EQ (figures.exitCode, 0) << c.label;
         EXPECT_EQ (host.served, c.lines + 1) << c.label;
-        report (std::string ("host ") + c.label + ": " + std::to_string (c.lines) + " messages, "
+        report ("faults", std::string ("host ") + c.label + ": " + std::to_string (c.lines) + " messages, "
                 + std::to_string (figures.replies) + " replies, " + std::to_string (figures.mismatches) + " wrong, in "
                 + std::to_string (juce::Time::getMillisecondCounter() - started) + " ms");
     }
@@ -434,7 +422,7 @@ TEST (Faults, ClientThatStopsReadingEndsTheBridgePromptly)
     EXPECT_EQ (exitCode, 0);
     EXPECT_LT (elapsedMs, 2000u);
     EXPECT_EQ (bridge.readError(), "");
-    report ("client closed stdout mid-stream: the bridge ended with status " + std::to_string (exitCode) + " in "
+    report ("faults", "client closed stdout mid-stream: the bridge ended with status " + std::to_string (exitCode) + " in "
             + std::to_string (elapsedMs) + " ms");
 }
 
@@ -460,7 +448,7 @@ TEST (Faults, StdinEndingMidLine)
         EXPECT_EQ (result.exitCode, 0) << c.label;
     }
 
-    report ("stdin ending mid-line: " + std::to_string (std::size (cases)) + " cases, each answered and ended with status 0");
+    report ("faults", "stdin ending mid-line: " + std::to_string (std::size (cases)) + " cases, each answered and ended with status 0");
 }
 
 TEST (Faults, EndpointFileReplacedWhileReadAndRelayed)
@@ -518,7 +506,7 @@ TEST (Faults, EndpointFileReplacedWhileReadAndRelayed)
     EXPECT_EQ (local, 0);
     EXPECT_EQ (result.err, "");
     EXPECT_EQ (home.endpointFile().getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
-    report ("endpoint file replaced " + std::to_string (rewrites) + " times while read " + std::to_string (reads) + " times ("
+    report ("faults", "endpoint file replaced " + std::to_string (rewrites) + " times while read " + std::to_string (reads) + " times ("
             + std::to_string (misread) + " found missing or partial) and " + std::to_string (messages) + " messages relayed ("
             + std::to_string (local) + " answered locally)");
 }

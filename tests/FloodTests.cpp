@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 using namespace velto;
 using namespace velto::test;
@@ -38,17 +37,6 @@ constexpr long hostResidentBoundKiB = underSanitizer ? 1024 * 1024 : 48 * 1024;
 constexpr int bridgeAnswerBoundMs = underSanitizer ? 10000 : 2000;
 /** How long the host has to drop what the flood left: the longest of its budgets, and then some. */
 constexpr int settleMs = assistant::responseWriteTimeoutMs + assistant::requestTimeoutMs + 3000;
-
-void report (const std::string& line)
-{
-    std::printf ("%s\n", line.c_str());
-
-    if (const char* folder = std::getenv ("VELTO_REPORT_DIR"))
-    {
-        juce::File (folder).createDirectory();
-        std::ofstream (std::string (folder) + "/flood.txt", std::ios::app) << line << "\n";
-    }
-}
 
 /** A blocking loopback connection that has sent `bytes`; -1 when it could not be made. */
 int connectAndSend (int port, const std::string& bytes)
@@ -211,7 +199,7 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     EXPECT_EQ (threadsAfter, idleThreads);
     EXPECT_EQ (host.send (host.request ("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"ping\"}")), 200);
 
-    report ("host flood: " + std::to_string (opened) + " stalled connections opened in " + std::to_string ((int) floodMs)
+    report ("flood", "host flood: " + std::to_string (opened) + " stalled connections opened in " + std::to_string ((int) floodMs)
             + " ms, " + std::to_string (garbageClients) + " garbage heads, " + std::to_string (nonReadingClients)
             + " answers never read; " + std::to_string (answerMs.size()) + " bridge requests answered by the host, slowest in "
             + juce::String (slowestMs, 1).toStdString() + " ms (bound " + std::to_string (bridgeAnswerBoundMs) + "); host threads "

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <csignal>
 #include <chrono>
 #include <cstring>
@@ -19,6 +21,17 @@ extern char** environ;
 
 namespace velto::test
 {
+void report (const std::string& name, const std::string& line)
+{
+    std::printf ("%s\n", line.c_str());
+
+    if (const char* folder = std::getenv ("VELTO_REPORT_DIR"))
+    {
+        juce::File (folder).createDirectory();
+        std::ofstream (std::string (folder) + "/" + name + ".txt", std::ios::app) << line << "\n";
+    }
+}
+
 std::string bridgePath()
 {
     return VELTO_BRIDGE_PATH;

@@ -32,6 +32,10 @@ inline constexpr bool underSanitizer = false;
 inline constexpr bool underSanitizer = false;
 #endif
 
+/** Prints a line of figures, and adds it to <name>.txt in the report folder that the test
+    command gives (VELTO_REPORT_DIR), for the report that the scripts print. */
+void report (const std::string& name, const std::string& line);
+
 /** The built bridge, found next to the test binary's build tree. */
 std::string bridgePath();
 
