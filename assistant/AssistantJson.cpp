@@ -172,8 +172,11 @@ void writeString (std::string& out, const juce::String& text)
     out += '"';
 }
 
-/** At most 15 decimal places, but otherwise the shortest text that reads back as the same double;
-    a whole number keeps ".0" so that it reads back as a double too. */
+/** The shortest text that reads back as the same double, in plain digits where that needs at
+    most 15 decimal places; a whole number keeps ".0" so that it reads back as a double too.
+    Where 15 places would not carry the value (2.5e-15, 0.12345678901234566), a number is never
+    rounded to fit: an id must come back as it was sent. Its digits are then written in whichever
+    of the plain and the exponent form is shorter. */
 void writeDouble (std::string& out, double value)
 {
     if (! std::isfinite (value))
@@ -210,33 +213,32 @@ void writeDouble (std::string& out, double value)
     const int exponent = std::atoi (p + 1);
     const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
 
-    if (exponent >= 21 || (decimals > 15 && exponent < -15))
+    std::string exponentForm (negative ? "-" : "");
+    exponentForm += digits[0];
+
+    if (digits.size() > 1)
+        exponentForm += '.' + digits.substr (1);
+
+    exponentForm += 'e' + std::to_string (exponent);
+
+    if (exponent >= 21)
     {
-        // Too large for plain digits, or so small that 15 places would round it away to 0
-        if (negative)
-            out += '-';
-
-        out += digits[0];
-
-        if (digits.size() > 1)
-            out += '.' + digits.substr (1);
-
-        out += 'e' + std::to_string (exponent);
+        out += exponentForm;   // too large for plain digits
         return;
     }
 
     if (decimals > 15)
     {
-        std::snprintf (buffer, sizeof (buffer), "%.15f", value);
-        std::string fixed (buffer);
+        // A double has at most 17 significant digits, so more than 15 places put the point
+        // after the first of them at most
+        std::string plain (negative ? "-" : "");
 
-        while (fixed.back() == '0')
-            fixed.pop_back();
+        if (exponent < 0)
+            plain.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
+        else
+            plain.append (digits, 0, (size_t) exponent + 1).append (".").append (digits, (size_t) exponent + 1);
 
-        if (fixed.back() == '.')
-            fixed += '0';
-
-        out += fixed;
+        out += plain.size() <= exponentForm.size() ? plain : exponentForm;
         return;
     }
 

@@ -50,9 +50,12 @@ bool parseJson (std::string_view utf8, juce::var& result);
 bool parseJson (const juce::String& text, juce::var& result);
 
 /** The single-line wire form: ", " and ": " separators, UTF-8 as itself, "\"", "\\", "\b",
-    "\t", "\n", "\f", "\r" escaped, other controls as \u00xx, numbers with at most 15 decimal
-    places. Void and undefined are written as null. The result is always valid UTF-8 JSON:
-    invalid UTF-8 inside a String is written as U+FFFD. Cannot fail. */
+    "\t", "\n", "\f", "\r" escaped, other controls as \u00xx. Numbers keep their value: a double
+    is written with the fewest digits that read back as it, in plain digits where at most 15
+    decimal places carry it, else in the shorter of the plain and the exponent form (2.5e-15),
+    and from 1e21 up as 1e21; a whole double keeps ".0". Void and undefined are written as null.
+    The result is always valid UTF-8 JSON: invalid UTF-8 inside a String is written as U+FFFD.
+    Cannot fail. */
 juce::String toJson (const juce::var& value);
 
 /** toJson's bytes, appended to `out`: for writers that gather many replies into one write. */
