@@ -234,8 +234,13 @@ struct Server::Impl
     std::vector<char> scratch = std::vector<char> ((size_t) httpReadChunkBytes);
 
     //==============================================================================
+    /** On a stopped server: what stop() left is cleared, so a server switched off and on again
+        answers again. */
     bool start()
     {
+        stopping = false;
+        acceptPausedUntil = {};
+
         if (! listener.createListener (0, "127.0.0.1")
             || ! platform::setDescriptorFlags (listener.getRawSocketHandle(), true)
             || ! platform::makeWakePipe (wake))
@@ -295,7 +300,11 @@ struct Server::Impl
         for (auto& worker : workers)
             worker.join();
 
+        // Requests that no worker took are dropped with their connections: none may run after
+        // a restart, for a client that is gone
         workers.clear();
+        jobs.clear();
+        answers.clear();
         listener.close();
 
         for (auto* end : { &wake[0], &wake[1], &spareDescriptor })
@@ -765,6 +774,8 @@ Server::~Server()
 
 bool Server::start()
 {
+    impl->stop();   // a server already started starts again, on a new port with a new token
+
     if (impl->start())
         return true;
 

@@ -262,11 +262,13 @@ public:
     ~Server();   // stop()
 
     /** Listens on 127.0.0.1 at a port that the system picks, with a new token, and starts the
-        threads. False when it cannot listen, make a token or start its waiting thread. */
+        threads. False when it cannot listen, make a token or start its waiting thread. A server
+        that was stopped answers again; one that is running is stopped first. */
     bool start();
 
     /** Closes every connection and waits for the threads. A call of answerOne in progress is
-        waited for: one that waits for the thread calling stop() must give up by itself. */
+        waited for: one that waits for the thread calling stop() must give up by itself.
+        Requests not yet begun are dropped. Call start() and stop() from one thread. */
     void stop();
 
     int port() const;

@@ -201,3 +201,39 @@ TEST (AnswerRequest, EveryAnswerFitsWhatTheBridgeReads)
             EXPECT_EQ ((bool) list[(int) i]["result"]["isError"], c.standIns[i]) << c.label << ", reply " << i;
     }
 }
+
+TEST (Server, AnswersAfterEveryStart)
+{
+    // Options > AI Assistant switched off and on again, with one Server
+    Server server (answerProtocol);
+    const juce::String ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+    const auto pingStatus = [&]
+    {
+        juce::String response;
+        return postToVelto ({ server.port(), server.token() }, ping, response, 2000);
+    };
+
+    struct Step { const char* label; std::function<bool()> action; int status; };
+    const Step steps[] = {
+        { "first start", [&] { return server.start(); }, 200 },
+        { "start again while running", [&] { return server.start(); }, 200 },
+        { "stop", [&] { server.stop(); return true; }, 0 },
+        { "stop twice", [&] { server.stop(); return true; }, 0 },
+        { "start after stop", [&] { return server.start(); }, 200 },
+        { "stop and start once more", [&] { server.stop(); return server.start(); }, 200 },
+    };
+
+    juce::String lastToken;
+
+    for (const auto& step : steps)
+    {
+        ASSERT_TRUE (step.action()) << step.label;
+        EXPECT_EQ (pingStatus(), step.status) << step.label;
+
+        if (step.status == 200)
+        {
+            EXPECT_NE (server.token(), lastToken) << step.label << ": every start makes a new token";
+            lastToken = server.token();
+        }
+    }
+}
