@@ -157,6 +157,11 @@ constexpr int readsPerTurn = 16;
 constexpr int acceptPauseMs = 10;
 /** The longest poll() waits without a deadline due, to look at the stop flag even so. */
 constexpr int longestWaitMs = 1000;
+/** A request halfway in is still arriving, when room is needed, while it has come in more than
+    one read and its last byte came within this. The bridge writes its whole request at once, so
+    a large one of its requests, read a turn at a time, is never this slow; a stalled or hostile
+    client's half request came in one read, or has stopped. */
+constexpr int stalledAfterMs = 100;
 
 struct Connection
 {
@@ -172,6 +177,8 @@ struct Connection
     std::uint64_t serial = 0;
     Stage stage = Stage::receiving;
     Clock::time_point deadline;
+    Clock::time_point lastReceived;  // when its last byte came, or it connected
+    int reads = 0;                   // that brought bytes
 
     std::string received;
     HttpMessage request;
@@ -516,7 +523,8 @@ struct Server::Impl
                 auto& connection = connections.emplace_back();
                 connection.handle = handle;
                 connection.serial = nextSerial++;
-                connection.deadline = Clock::now() + std::chrono::milliseconds (requestTimeoutMs);
+                connection.lastReceived = Clock::now();
+                connection.deadline = connection.lastReceived + std::chrono::milliseconds (requestTimeoutMs);
             }
             catch (const std::bad_alloc&)
             {
@@ -542,36 +550,47 @@ struct Server::Impl
             acceptPausedUntil = Clock::now() + std::chrono::milliseconds (acceptPauseMs);
     }
 
-    /** Makes room for a new connection by closing the oldest that has begun a request and not
-        finished it, or is being refused; failing that, the oldest that has sent nothing yet.
-        The bridge sends its whole request in one write as soon as it has connected: a request
-        stuck halfway is the surest sign of a stalled or hostile client, while a connection that
-        has sent nothing may be a bridge about to. False when every place holds a request that
-        is being answered. */
+    /** Makes room for a new connection by closing, the oldest first: one being refused or stuck
+        halfway through its request (see stalledAfterMs); else one that has sent nothing yet;
+        else one whose request is still arriving. The bridge sends its whole
+        request in one write as soon as it has connected: a request stuck halfway is the surest
+        sign of a stalled or hostile client, a connection that has sent nothing may be a bridge
+        about to, and one that is sending is most likely a bridge. False when every place holds
+        a request that is being answered. */
     bool makeRoom()
     {
-        auto silent = connections.end();
+        const auto stalledSince = Clock::now() - std::chrono::milliseconds (stalledAfterMs);
+        auto silent = connections.end(), arriving = connections.end();
 
         for (auto it = connections.begin(); it != connections.end(); ++it)
         {
             if (! it->waitingForPeer())
                 continue;
 
-            if (it->stage == Connection::Stage::refusing || ! it->received.empty())
+            const bool arrivingNow = it->reads > 1 && it->lastReceived > stalledSince;
+
+            if (it->stage == Connection::Stage::refusing || (! it->received.empty() && ! arrivingNow))
             {
                 close (it);
                 return true;
             }
 
-            if (silent == connections.end())
-                silent = it;
+            auto& firstOfItsKind = it->received.empty() ? silent : arriving;
+
+            if (firstOfItsKind == connections.end())
+                firstOfItsKind = it;
         }
 
-        if (silent == connections.end())
-            return false;
+        for (const auto candidate : { silent, arriving })
+        {
+            if (candidate != connections.end())
+            {
+                close (candidate);
+                return true;
+            }
+        }
 
-        close (silent);
-        return true;
+        return false;
     }
 
     void close (std::list<Connection>::iterator it)
@@ -621,9 +640,15 @@ struct Server::Impl
                 return;
 
             if (count > 0)
+            {
                 connection.received.append (scratch.data(), (size_t) count);
+                connection.lastReceived = Clock::now();
+                ++connection.reads;
+            }
             else
+            {
                 connection.peerClosed = true;
+            }
 
             judge (it);
 

@@ -244,8 +244,9 @@ inline constexpr juce::int64 refusalDrainBytes = 16 * (juce::int64) maxHttpBodyB
     client does can make it take more, or bring it down:
     - At most maxOpenConnections are open. Past that, a new connection takes the place of the
       oldest one stuck halfway through its request or being refused, else of the oldest one
-      that has sent nothing yet; when every place holds a request being answered, it is closed
-      at once.
+      that has sent nothing yet, else of the oldest one whose request is still arriving (in
+      several reads, the last within a tenth of a second); when every place holds a request
+      being answered, it is closed at once.
     - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
       its request as soon as it has connected, so this is far more than it needs.
     - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body
