@@ -443,6 +443,37 @@ std::optional<Answer> exchange (const Endpoint& endpoint, std::string_view messa
     return answer;
 }
 
+/** "127.0.0.1", "localhost" or "[::1]" (in any case), with or without ":" and a port. */
+bool isLoopbackAuthority (std::string_view authority)
+{
+    for (const std::string_view name : { "127.0.0.1", "localhost", "[::1]" })
+    {
+        if (authority.size() < name.size() || ! equalsIgnoringAsciiCase (authority.substr (0, name.size()), name))
+            continue;
+
+        const auto port = authority.substr (name.size());
+
+        if (port.empty())
+            return true;
+
+        const auto digits = port.substr (1);
+
+        return port[0] == ':' && ! digits.empty() && digits.size() <= 5
+            && std::all_of (digits.begin(), digits.end(), [] (char c) { return c >= '0' && c <= '9'; })
+            && std::stoi (std::string (digits)) <= 65535;
+    }
+
+    return false;
+}
+
+/** "http://" and a loopback authority: the only origins from which a request may come. */
+bool isLoopbackOrigin (std::string_view origin)
+{
+    constexpr std::string_view scheme = "http://";
+    return origin.size() > scheme.size() && equalsIgnoringAsciiCase (origin.substr (0, scheme.size()), scheme)
+        && isLoopbackAuthority (origin.substr (scheme.size()));
+}
+
 const char* reasonPhrase (int status)
 {
     switch (status)
@@ -530,6 +561,14 @@ juce::String httpResponse (int status, const juce::String& body, const juce::Str
 
 int refusalStatus (const HttpMessage& head, const juce::String& token)
 {
+    // A web page that has rebound its own name to 127.0.0.1 sends that name as Host, and its
+    // origin as Origin: neither is ever loopback for it, while the bridge sends no Origin
+    if (const auto origin = head.header ("origin"); origin.isNotEmpty() && ! isLoopbackOrigin (origin.toRawUTF8()))
+        return 403;
+
+    if (const auto host = head.header ("host"); host.isNotEmpty() && ! isLoopbackAuthority (host.toRawUTF8()))
+        return 403;
+
     // Only "Bearer" with that capitalisation and one space, as the bridge sends it
     const auto authorization = head.header ("authorization");
     const auto presented = authorization.startsWith ("Bearer ") ? authorization.substring (7) : juce::String();

@@ -216,9 +216,12 @@ juce::String httpResponse (int status, const juce::String& body, const juce::Str
 using MessageHandler = std::function<juce::var (const juce::var& message)>;
 
 /** The status with which a host refuses a request from its head alone, before reading its body:
-    401 when the Authorization header is not "Bearer " and `token`, 404 for a path other than
-    /mcp, 405 for a method other than POST, 413 for a Content-Length above maxHttpBodyBytes.
-    0 when the body is to be read and answered. */
+    403 for an Origin header that is not a loopback origin (http:// and 127.0.0.1, localhost or
+    [::1], with or without a port) or a Host header that is not one of those three names with
+    or without a port, as a web page that rebinds its name to 127.0.0.1 sends (a request without
+    either, as the bridge's has no Origin, passes); 401 when the Authorization header is not
+    "Bearer " and `token`; 404 for a path other than /mcp; 405 for a method other than POST;
+    413 for a Content-Length above maxHttpBodyBytes. 0 when the body is to be read and answered. */
 int refusalStatus (const HttpMessage& head, const juce::String& token);
 
 /** The whole response to a request read in full: httpResponse with refusalStatus if it has one;
