@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,12 +92,16 @@ juce::var initializeResult (const juce::var& params)
     return juce::var (result);
 }
 
-/** The text form of a method: a string as it is, anything else as its JSON (a JsonLiteral
-    included), so a client sees exactly what it sent; a missing method is the empty text. */
+/** The text form of a method, as a JSON value's text form goes: a string as it is, true and
+    false as 1 and 0, a missing method or null as the empty text. Numbers, arrays and objects as
+    their JSON (a JsonLiteral included), which is what the client sent and never an address. */
 juce::String methodText (const juce::var& method)
 {
     if (method.isString())
         return method.toString();
+
+    if (method.isBool())
+        return (bool) method ? "1" : "0";
 
     return method.isVoid() ? juce::String() : toJson (method);
 }
@@ -155,44 +160,47 @@ std::optional<Endpoint> parseEndpointText (std::string_view bytes)
 
     return Endpoint { (int) port, token };
 }
-} // namespace
 
-//==============================================================================
-juce::var rpcResult (const juce::var& id, const juce::var& result)
+/** Hosts that write or remove one endpoint file take turns, through an advisory lock on a file
+    beside it: a host that removes its own file then never removes the one that another host has
+    just put in its place, however their steps interleave. Readers take no lock, as each change
+    they can see is one rename or one unlink. The lock file stays, empty: removing it would let
+    two hosts lock two different files. */
+class EndpointLock
 {
-    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "result", result } });
-}
+public:
+    explicit EndpointLock (const juce::File& file)
+    {
+        const auto path = file.getParentDirectory().getChildFile ("." + file.getFileName() + ".lock").getFullPathName();
+        handle = ::open (path.toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
 
-juce::var rpcError (const juce::var& id, int code, const juce::String& message)
-{
-    const auto error = object ({ { "code", code }, { "message", message } });
-    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "error", error } });
-}
+        while (handle >= 0 && ::flock (handle, LOCK_EX) != 0)
+        {
+            if (errno != EINTR)
+            {
+                ::close (handle);
+                handle = -1;
+            }
+        }
+    }
 
-juce::var toolText (const juce::String& text, bool isError)
-{
-    juce::Array<juce::var> content;
-    content.add (object ({ { "type", "text" }, { "text", text } }));
-    return object ({ { "content", content }, { "isError", isError } });
-}
+    ~EndpointLock()
+    {
+        if (handle >= 0)
+            ::close (handle);   // and with it the lock
+    }
 
-juce::StringArray protocolVersions()
-{
-    return { "2025-06-18", "2025-03-26", "2024-11-05" };
-}
+    EndpointLock (const EndpointLock&) = delete;
+    EndpointLock& operator= (const EndpointLock&) = delete;
 
-juce::String instructions()
-{
-    return "Velto is a small DAW (digital audio workstation). These tools read the project that is open "
-           "in Velto and control its transport. Positions are in bars (1-based) and beats. A MIDI track's "
-           "notes go through its plug-ins in order: a generator plug-in (one that makes its own notes, "
-           "like an arpeggiator or a sequencer) comes before the instrument it drives. A MIDI track can "
-           "take its notes from another MIDI track, and an audio track can take another track's sound; "
-           "tracks that take their input from somewhere only hear it while armed or with monitoring set "
-           "to In.";
-}
+    bool isHeld() const { return handle >= 0; }
 
-juce::var toolDefinitions()
+private:
+    int handle = -1;
+};
+
+/** The six tools, in the order that tools/list gives them. */
+juce::var buildCatalogue()
 {
     juce::Array<juce::var> tools;
 
@@ -256,32 +264,70 @@ juce::var toolDefinitions()
 
     return tools;
 }
+} // namespace
+
+//==============================================================================
+juce::var rpcResult (const juce::var& id, const juce::var& result)
+{
+    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "result", result } });
+}
+
+juce::var rpcError (const juce::var& id, int code, const juce::String& message)
+{
+    const auto error = object ({ { "code", code }, { "message", message } });
+    return object ({ { "jsonrpc", "2.0" }, { "id", id }, { "error", error } });
+}
+
+juce::var toolText (const juce::String& text, bool isError)
+{
+    juce::Array<juce::var> content;
+    content.add (object ({ { "type", "text" }, { "text", text } }));
+    return object ({ { "content", content }, { "isError", isError } });
+}
+
+juce::StringArray protocolVersions()
+{
+    return { "2025-06-18", "2025-03-26", "2024-11-05" };
+}
+
+juce::String instructions()
+{
+    return "Velto is a small DAW (digital audio workstation). These tools read the project that is open "
+           "in Velto and control its transport. Positions are in bars (1-based) and beats. A MIDI track's "
+           "notes go through its plug-ins in order: a generator plug-in (one that makes its own notes, "
+           "like an arpeggiator or a sequencer) comes before the instrument it drives. A MIDI track can "
+           "take its notes from another MIDI track, and an audio track can take another track's sound; "
+           "tracks that take their input from somewhere only hear it while armed or with monitoring set "
+           "to In.";
+}
+
+juce::var toolDefinitions()
+{
+    // Built once, handed out as a deep copy: every caller owns what it gets and may change it,
+    // and a tools/list answer costs a copy rather than making every name again
+    static const juce::var catalogue = buildCatalogue();
+    return catalogue.clone();
+}
 
 juce::var answerProtocol (const juce::var& message)
 {
-    const auto* object = message.getDynamicObject();
+    const auto* request = message.getDynamicObject();
 
     // "id": null counts as present; only a missing id makes a notification
-    if (object == nullptr || ! object->hasProperty ("id"))
+    if (request == nullptr || ! request->hasProperty ("id"))
         return {};
 
-    const auto id = object->getProperty ("id");
-    const auto method = methodText (object->getProperty ("method"));
+    const auto id = request->getProperty ("id");
+    const auto method = methodText (request->getProperty ("method"));
 
     if (method == "initialize")
-        return rpcResult (id, initializeResult (object->getProperty ("params")));
+        return rpcResult (id, initializeResult (request->getProperty ("params")));
 
     if (method == "ping")
         return rpcResult (id, juce::var (new juce::DynamicObject()));
 
     if (method == "tools/list")
-    {
-        // The catalogue never changes: it is built and written once, and goes out as that text
-        static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
-        auto* result = new juce::DynamicObject();
-        result->setProperty ("tools", catalogue);
-        return rpcResult (id, juce::var (result));
-    }
+        return rpcResult (id, object ({ { "tools", toolDefinitions() } }));
 
     if (method == "tools/call")
         return {};
@@ -407,13 +453,36 @@ bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
     // name nothing anyway
     written = ::close (handle) == 0 && written;
 
-    if (! written || ::rename (temporary.c_str(), path.toRawUTF8()) != 0)
+    if (written)
+    {
+        const EndpointLock lock (file);
+        written = lock.isHeld() && ::rename (temporary.c_str(), path.toRawUTF8()) == 0;
+    }
+
+    if (! written)
     {
         ::unlink (temporary.c_str());
         return false;
     }
 
     return true;
+}
+
+bool removeEndpoint (const Endpoint& endpoint, const juce::File& file)
+{
+    // Looked at and removed under the lock that writers take: no other host's file can take
+    // this one's place between the two steps
+    const EndpointLock lock (file);
+
+    if (! lock.isHeld())
+        return false;
+
+    const auto current = readEndpoint (file);
+
+    if (! current || ! tokensMatch (current->token, endpoint.token))
+        return false;
+
+    return ::unlink (file.getFullPathName().toRawUTF8()) == 0;
 }
 
 //==============================================================================

@@ -30,9 +30,11 @@ inline constexpr const char* serverVersion = "0.8.0";
 // fit 32 bits are int, those that fit 64 bits int64; a number that neither type nor a finite
 // double can carry unchanged is kept as a JsonLiteral, so an id is never altered in transit.
 
-/** A JSON number or string kept as its own text, written back verbatim. The parser makes one
-    for integers beyond 64 bits, numbers that overflow a double, and strings holding U+0000 or
-    an unpaired surrogate, none of which juce::var or juce::String can hold unchanged. */
+/** A JSON number or string kept as its own text, written back verbatim. Only the parser makes
+    one, for integers beyond 64 bits, numbers that overflow a double, and strings holding U+0000
+    or an unpaired surrogate, none of which juce::var or juce::String can hold unchanged. JUCE's
+    own writer cannot write one: write parsed values with toJson. Every value that the module
+    builds itself is plain juce::var, which JUCE writes as toJson does. */
 struct JsonLiteral final : juce::ReferenceCountedObject
 {
     explicit JsonLiteral (std::string jsonText) : text (std::move (jsonText)) {}
@@ -81,7 +83,7 @@ juce::var rpcError (const juce::var& id, int code, const juce::String& message);
 juce::var toolText (const juce::String& text, bool isError);
 juce::StringArray protocolVersions();   // newest first; the first is the default
 juce::String instructions();
-juce::var toolDefinitions();            // the six tools, as the array that tools/list carries
+juce::var toolDefinitions();            // the six tools, as the array that tools/list carries; a new copy each call
 
 /** The answer to one message that the bridge and Velto give alike: "initialize" (the revision
     asked for when it is one of protocolVersions(), else the first, with the server's identity,
@@ -120,8 +122,18 @@ std::optional<Endpoint> readEndpoint (const juce::File& file);
     goes into a new file beside it that then takes its place in one rename, so a reader finds
     the old file or the new one, never one half written. Returns false, leaving the old file as
     it was and no new file behind, when the path holds something other than a regular file
-    (a folder, say) or the new file cannot be made, written or renamed into place. */
+    (a folder, say) or the new file cannot be made, written or renamed into place (see
+    removeEndpoint for the lock that the rename takes). */
 bool writeEndpoint (const Endpoint& endpoint, const juce::File& file);
+
+/** Removes the file only while it still names `endpoint` (its token): a host that stops never
+    takes away the file of another host that has written its own since. Writers and removers
+    take turns through a lock beside the file (".assistant.json.lock", which stays), so no
+    host's new file is lost whatever the timing. Returns true when the file was this endpoint's
+    and is gone; false, leaving the path as it was, when it is missing, unreadable, names another
+    endpoint or cannot be removed. Hosts call it when the connection is switched off and on
+    every way out they control. */
+bool removeEndpoint (const Endpoint& endpoint, const juce::File& file);
 
 /** 64 lower-case hex characters from /dev/urandom. Throws std::exception (from
     std::random_device) when the device cannot be opened or read: the one exception here. */

@@ -119,7 +119,13 @@ TEST (EndpointWriter, ExactBytesAndMode)
                "{\r\n  \"port\": 8123,\r\n  \"token\": \"" + token32 + "\\\"\\\\\",\r\n"
                "  \"note\": \"Written by Velto while its AI assistant connection is on. Keep this key private.\"\r\n}");
     EXPECT_EQ (modeOf (file), 0600);
-    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);   // nothing left beside it
+
+    // No temporary file left beside it; only the writers' lock, which stays
+    juce::StringArray names;
+    for (const auto& child : file.getParentDirectory().findChildFiles (juce::File::findFilesAndDirectories, false))
+        names.add (child.getFileName());
+    names.sort (false);
+    EXPECT_EQ (names.joinIntoString (" "), ".assistant.json.lock assistant.json");
 }
 
 TEST (EndpointWriter, LeavesAnythingButARegularFileAsItWas)
@@ -171,6 +177,39 @@ TEST (EndpointWriter, FailsWhereTheFileCannotBeMade)
     const auto blocker = home.folder.getChildFile ("blocker");
     blocker.replaceWithText ("a file, not a folder");
     EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, blocker.getChildFile ("assistant.json")));
+}
+
+TEST (EndpointRemover, OnlyWhileTheFileNamesThisEndpoint)
+{
+    TempHome home;
+    const auto file = home.folder.getChildFile ("Velto/assistant.json");
+    const Endpoint mine { 8123, makeToken() }, another { 8124, makeToken() };
+
+    struct Case { const char* label; std::function<void()> before; bool removed; bool fileLeft; };
+    const Case cases[] = {
+        { "this endpoint's file", [&] { writeEndpoint (mine, file); }, true, false },
+        { "another host's file", [&] { writeEndpoint (another, file); }, false, true },
+        { "same port, another token", [&] { writeEndpoint ({ mine.port, another.token }, file); }, false, true },
+        { "no file", [&] { file.deleteFile(); }, false, false },
+        { "a file that is not an endpoint", [&] { file.replaceWithText ("{\"token\": \"" + mine.token + "\"}"); }, false, true },
+    };
+
+    for (const auto& c : cases)
+    {
+        c.before();
+        const auto text = file.loadFileAsString();
+        EXPECT_EQ (removeEndpoint (mine, file), c.removed) << c.label;
+        EXPECT_EQ (file.existsAsFile(), c.fileLeft) << c.label;
+
+        if (c.fileLeft)
+            EXPECT_EQ (file.loadFileAsString(), text) << c.label;
+    }
+
+    // A folder in its place is left as it was
+    file.deleteFile();
+    file.createDirectory();
+    EXPECT_FALSE (removeEndpoint (mine, file));
+    EXPECT_TRUE (file.isDirectory());
 }
 
 TEST (EndpointFile, PathUnderHome)

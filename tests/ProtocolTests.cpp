@@ -122,6 +122,9 @@ TEST (LocalAnswers, Table)
         { "case differs", R"({"id":2,"method":"TOOLS/LIST"})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: TOOLS/LIST"}})" },
         { "no method", R"({"id":2,"result":{}})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: "}})" },
         { "method not a string", R"({"id":2,"method":5})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: 5"}})" },
+        { "method true is 1, as its text form", R"({"id":2,"method":true})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: 1"}})" },
+        { "method false is 0", R"({"id":2,"method":false})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: 0"}})" },
+        { "method null is empty", R"({"id":2,"method":null})", R"({"jsonrpc": "2.0", "id": 2, "error": {"code": -32601, "message": "Method not found: "}})" },
         { "known tool", R"({"id":4,"method":"tools/call","params":{"name":"play"}})", R"({"jsonrpc": "2.0", "id": 4, "result": )" + notOpen + "}" },
         { "unknown tool", R"({"id":4,"method":"tools/call","params":{"name":"x"}})", R"({"jsonrpc": "2.0", "id": 4, "result": )" + notOpen + "}" },
         { "tool call without params", R"({"id":4,"method":"tools/call"})", R"({"jsonrpc": "2.0", "id": 4, "result": )" + notOpen + "}" },
@@ -169,4 +172,37 @@ TEST (AnswerMessage, ObjectsAndBatches)
 
     for (const auto& c : cases)
         EXPECT_EQ (wire (answerMessage (parse (c.message), answerLocally)), c.reply) << c.label;
+}
+
+TEST (ModuleValues, JucesOwnWriterWritesEveryOne)
+{
+    // Host authors write what the module hands them with JUCE's writer: it must be plain values,
+    // which JUCE writes as the same JSON that the module's own writer gives
+    const auto request = [] (const char* method) { return parse (std::string (R"({"jsonrpc":"2.0","id":1,"method":")") + method + "\"}"); };
+
+    struct Case { const char* label; juce::var value; };
+    const Case cases[] = {
+        { "initialize", answerProtocol (request ("initialize")) },
+        { "ping", answerProtocol (request ("ping")) },
+        { "tools/list", answerProtocol (request ("tools/list")) },
+        { "unknown method", answerProtocol (request ("x")) },
+        { "catalogue", toolDefinitions() },
+        { "tool text", toolText ("caf\xc3\xa9", true) },
+        { "batch", answerMessage (parse (R"([{"id":1,"method":"ping"},{"id":2,"method":"tools/list"}])"), answerProtocol) },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::var readBack;
+        ASSERT_TRUE (parseJson (juce::JSON::toString (c.value, true), readBack)) << c.label;
+        EXPECT_EQ (wire (readBack), wire (c.value)) << c.label;
+    }
+
+    // The bridge keeps the catalogue as text, and gives the same bytes
+    EXPECT_EQ (wire (answerLocally (request ("tools/list"))), wire (answerProtocol (request ("tools/list"))));
+
+    // Each caller owns its copy of the catalogue
+    auto mine = toolDefinitions();
+    mine[0].getDynamicObject()->setProperty ("name", "changed");
+    EXPECT_EQ (toolDefinitions()[0]["name"].toString(), "describe_session");
 }

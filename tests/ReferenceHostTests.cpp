@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -28,14 +31,75 @@ TEST (ReferenceHost, EndpointFileItPublishes)
     EXPECT_FALSE (host.home.endpointFile().exists());   // removed on SIGTERM
 }
 
+TEST (ReferenceHost, EverySignalThatWouldEndItTakesItsFileBack)
+{
+    struct Case { const char* label; int signalNumber; };
+    const Case cases[] = {
+        { "SIGHUP", SIGHUP }, { "SIGINT", SIGINT }, { "SIGTERM", SIGTERM }, { "SIGQUIT", SIGQUIT },
+        { "SIGUSR1", SIGUSR1 }, { "SIGUSR2", SIGUSR2 }, { "SIGALRM", SIGALRM }, { "SIGVTALRM", SIGVTALRM },
+        { "SIGPROF", SIGPROF }, { "SIGXCPU", SIGXCPU }, { "SIGRTMIN", SIGRTMIN }, { "SIGRTMAX", SIGRTMAX },
+    };
+
+    for (const auto& c : cases)
+    {
+        HostProcess host;
+        ASSERT_GT (host.endpoint.port, 0) << c.label;
+        const auto status = host.stop (c.signalNumber);
+        EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0) << c.label << ": wait status " << status;
+        EXPECT_FALSE (host.home.endpointFile().exists()) << c.label;
+    }
+
+    // SIGPIPE would end it too, but the server never needs it: it is ignored
+    HostProcess host;
+    kill (host.pid, SIGPIPE);
+    EXPECT_EQ (host.send (host.request ("{\"id\":1,\"method\":\"ping\"}")), 200);
+    EXPECT_TRUE (host.home.endpointFile().existsAsFile());
+}
+
+TEST (ReferenceHost, StoppingLeavesTheFileOfAHostStartedSince)
+{
+    HostProcess first;
+    HostProcess second (first.sharedHome);
+    ASSERT_GT (second.endpoint.port, 0);
+    ASSERT_NE (second.endpoint.token, first.endpoint.token);
+
+    EXPECT_EQ (WEXITSTATUS (first.stop()), 0);
+    const auto left = readEndpoint (first.home.endpointFile());
+    ASSERT_TRUE (left) << "the first host took the second one's file away";
+    EXPECT_EQ (left->token, second.endpoint.token);
+
+    const auto call = runBridge (second.home, R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"describe_session","arguments":{}}})" "\n");
+    EXPECT_NE (call.out.find ("\"isError\": false"), std::string::npos) << call.out.substr (0, 300);
+
+    EXPECT_EQ (WEXITSTATUS (second.stop()), 0);
+    EXPECT_FALSE (first.home.endpointFile().exists());
+}
+
 TEST (ReferenceHost, RefusalsAndAnswers)
 {
     HostProcess host;
     const auto ping = std::string ("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}");
+    const auto pong = std::string (R"({"jsonrpc": "2.0", "id": 1, "result": {}})");
+    const auto port = std::to_string (host.endpoint.port);
+    const auto pingWith = [&] (const std::string& headers)   // a ping with the token and these header lines
+    {
+        auto bytes = host.request (ping);
+        return bytes.insert (bytes.find ("\r\n") + 2, headers);
+    };
 
     struct Case { const char* label; std::string bytes; int status; std::string body; };
     const Case cases[] = {
-        { "answer", host.request (ping), 200, R"({"jsonrpc": "2.0", "id": 1, "result": {}})" },
+        { "answer", host.request (ping), 200, pong },
+        { "the bridge's own Host", pingWith ("Host: 127.0.0.1:" + port + "\r\n"), 200, pong },
+        { "loopback names, with and without the port", pingWith ("Host: LOCALHOST\r\nOrigin: http://localhost:" + port + "\r\n"), 200, pong },
+        { "IPv6 loopback", pingWith ("Host: [::1]:" + port + "\r\nOrigin: http://[::1]\r\n"), 200, pong },
+        { "a rebound name as Host", pingWith ("Host: evil.example.com:" + port + "\r\n"), 403, "" },
+        { "a page's Origin", pingWith ("Host: 127.0.0.1:" + port + "\r\nOrigin: http://evil.example.com\r\n"), 403, "" },
+        { "both, as the rebinding page sends them", pingWith ("Host: evil.example.com\r\nOrigin: http://evil.example.com\r\n"), 403, "" },
+        { "Origin null", pingWith ("Origin: null\r\n"), 403, "" },
+        { "loopback origin over another scheme", pingWith ("Origin: https://127.0.0.1\r\n"), 403, "" },
+        { "a loopback name as a prefix", pingWith ("Host: 127.0.0.1.evil.example.com\r\n"), 403, "" },
+        { "a port past 65535", pingWith ("Host: 127.0.0.1:65536\r\n"), 403, "" },
         { "no token", "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 401, "" },
         { "wrong token", host.request (ping, "POST", "/mcp", std::string (64, 'f')), 401, "" },
         { "token with one character more", host.request (ping, "POST", "/mcp", host.endpoint.token.toStdString() + "0"), 401, "" },

@@ -517,8 +517,16 @@ SocketPair::SocketPair()
 }
 
 //==============================================================================
-HostProcess::HostProcess()
+HostProcess::HostProcess (std::shared_ptr<const TempHome> inHome)
+    : sharedHome (std::move (inHome)), home (*sharedHome)
 {
+    // Another host's file may stand there already: this one's is the file with a new token
+    const auto before = assistant::readEndpoint (home.endpointFile());
+    const auto isNew = [&before] (const std::optional<assistant::Endpoint>& found)
+    {
+        return found && (! before || found->token != before->token);
+    };
+
     pid = fork();
 
     if (pid == 0)
@@ -529,10 +537,10 @@ HostProcess::HostProcess()
         _exit (127);
     }
 
-    for (int i = 0; i < 500 && ! assistant::readEndpoint (home.endpointFile()); ++i)
+    for (int i = 0; i < 500 && ! isNew (assistant::readEndpoint (home.endpointFile())); ++i)
         juce::Thread::sleep (10);
 
-    if (const auto found = assistant::readEndpoint (home.endpointFile()))
+    if (const auto found = assistant::readEndpoint (home.endpointFile()); isNew (found))
         endpoint = *found;
 }
 
@@ -543,16 +551,16 @@ HostProcess::~HostProcess()
         ADD_FAILURE() << "the reference host ended with wait status " << status;
 }
 
-int HostProcess::stop()
+int HostProcess::stop (int signalNumber)
 {
-    kill (pid, SIGTERM);
+    kill (pid, signalNumber);
     int status = 0;
     waitpid (pid, &status, 0);
     pid = -1;
     return status;
 }
 
-int HostProcess::send (const std::string& bytes, std::string* body) const
+int HostProcess::send (const std::string& bytes, std::string* body, bool awaitClose) const
 {
     juce::StreamingSocket socket;
     socket.connect ("127.0.0.1", endpoint.port, 2000);
@@ -561,6 +569,9 @@ int HostProcess::send (const std::string& bytes, std::string* body) const
 
     if (! assistant::readHttp (socket, answer, false, 5000))
         return 0;
+
+    // The host sends no FIN before it closes its descriptor: the end of the stream means it is gone
+    for (char byte; awaitClose && socket.waitUntilReady (true, 5000) == 1 && socket.read (&byte, 1, false) > 0;) {}
 
     if (body != nullptr)
         *body = answer.body.toStdString();

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/types.h>
 
 namespace velto::test
@@ -151,22 +153,26 @@ struct SocketPair
 };
 
 /** The reference host as a child process with HOME in a temporary folder, once its endpoint
-    file is there; stopped with SIGTERM when the object goes. */
+    file names it; stopped with SIGTERM when the object goes. Pass another host's home to start
+    a second host beside it. */
 struct HostProcess
 {
-    HostProcess();
+    explicit HostProcess (std::shared_ptr<const TempHome> inHome = std::make_shared<const TempHome>());
     ~HostProcess();
 
-    int stop();   // the wait status
+    int stop (int signalNumber = SIGTERM);   // the wait status
 
-    /** Sends raw bytes on a new connection; the status of the answer (0: none) and its body. */
-    int send (const std::string& bytes, std::string* body = nullptr) const;
+    /** Sends raw bytes on a new connection; the status of the answer (0: none) and its body.
+        With `awaitClose`, returns only once the host has closed the connection (or 5 s have
+        passed), so that its descriptor for it is gone. */
+    int send (const std::string& bytes, std::string* body = nullptr, bool awaitClose = false) const;
 
     /** A whole request with this host's token, or another. */
     std::string request (const std::string& body, const std::string& method = "POST", const std::string& path = "/mcp",
                          const std::string& bearer = "") const;
 
-    TempHome home;
+    const std::shared_ptr<const TempHome> sharedHome;
+    const TempHome& home;
     pid_t pid = -1;
     assistant::Endpoint endpoint;
 };

@@ -47,7 +47,7 @@ public:
 
         server = std::make_unique<Server> ([this] (const juce::var& message) { return answer (message); });
 
-        if (! server->start() || ! writeEndpoint ({ server->port(), server->token() }, endpointFile()))
+        if (! server->start() || ! writeEndpoint (published = { server->port(), server->token() }, endpointFile()))
         {
             setApplicationReturnValue (1);
             quit();
@@ -69,12 +69,14 @@ public:
         if (server != nullptr)
             server->stop();
 
-        endpointFile().deleteFile();
+        // Only while it is still this application's: another Velto may have written its own since
+        removeEndpoint (published, endpointFile());
     }
 
 private:
     juce::ValueTree session { "Session" };
     std::unique_ptr<Server> server;
+    Endpoint published;
     std::atomic<bool> closing { false };
 
     void timerCallback() override
