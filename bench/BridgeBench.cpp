@@ -43,6 +43,7 @@ constexpr int offlinePings = 100000;
 constexpr int catalogueLines = 10000;
 constexpr int relayedPingsPerRound = 1000;
 constexpr int straceMessages = 200;
+constexpr size_t shortLongLineBytes = 1000 * 1000, longLongLineBytes = 100 * 1000 * 1000;
 const std::string ping = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}";
 const std::string initialize = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"protocolVersion\":\"2025-06-18\"}}";
 
@@ -224,6 +225,28 @@ double throughput (const std::vector<std::string>& command, const std::string& h
     writer.join();
     figures.peakKiB = std::max (figures.peakKiB, child.finish());
     return replies / seconds;
+}
+
+/** Seconds from the first byte of one ping line of `bytes` (padded in its params) to its reply,
+    in a bridge that has started and answered a ping already: the line alone, not the start-up. */
+double longLineSeconds (const std::vector<std::string>& command, const std::string& home, size_t bytes)
+{
+    const std::string head = R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"pad":")", tail = "\"}}\n";
+    std::string line = head;
+    line.append (bytes - head.size() - tail.size(), 'x');
+    line += tail;
+
+    Child child (command, home);
+    child.write (ping + "\n");
+    child.readLine();
+
+    const auto start = Clock::now();
+    std::thread writer ([&] { child.write (line); });
+    child.readLine();
+    const double seconds = microsecondsSince (start) / 1e6;
+    writer.join();
+    child.finish();
+    return seconds;
 }
 
 /** One POST straight to the host, the floor under both relays: the same connection, request
@@ -449,7 +472,24 @@ int main (int argc, char* argv[])
         row ("offline tools/list per second", number (median (catalogue), 0), "", "", "at least 40000 (twice 20000)");
     }
 
-    // 3. The time a relay adds to a ping over a direct POST to the same host
+    // 3. One long line: the time must grow with its bytes, not with their square
+    {
+        std::vector<double> shortLine, longLine, ratios;
+
+        for (int round = 0; round < rounds; ++round)
+        {
+            shortLine.push_back (longLineSeconds (bridge, home, shortLongLineBytes));
+            longLine.push_back (longLineSeconds (bridge, home, longLongLineBytes));
+            ratios.push_back (longLine.back() / shortLine.back());
+        }
+
+        const auto sizeRatio = (double) longLongLineBytes / (double) shortLongLineBytes;
+        row ("one line of 1 MB, offline", number (median (shortLine) * 1000, 1) + " ms", "", "", "");
+        row ("one line of 100 MB, offline", number (median (longLine) * 1000, 0) + " ms", "", "", "");
+        row ("  100 MB over 1 MB", "", "", ratioOf (ratios), "at most " + number (sizeRatio * 1.5, 0) + " (1.5 x the sizes' " + number (sizeRatio, 0) + ")");
+    }
+
+    // 4. The time a relay adds to a ping over a direct POST to the same host
     std::vector<std::pair<std::string, std::vector<std::string>>> hosts { { "the reference host", referenceHost } };
 
     if (argc > 5 && haveProgram ("node"))

@@ -65,6 +65,35 @@ Forwarder offlineForwarder()
     return [] (std::string_view, std::string&) { return 0; };
 }
 
+void Lines::append (std::string_view bytes)
+{
+    // What was handed out already goes; the unfinished line moves to the front, once
+    buffer.erase (0, start);
+    searched -= start;
+    start = 0;
+    buffer.append (bytes);
+}
+
+bool Lines::next (std::string_view& line)
+{
+    const auto lineFeed = buffer.find ('\n', searched);
+    const auto end = lineFeed == std::string::npos ? buffer.size() : lineFeed + 1;
+    searchedInAll += end - searched;
+    searched = end;
+
+    if (lineFeed == std::string::npos)
+        return false;
+
+    line = std::string_view (buffer).substr (start, lineFeed - start);
+    start = end;
+    return true;
+}
+
+std::string_view Lines::rest() const
+{
+    return std::string_view (buffer).substr (start);
+}
+
 std::string_view lineText (std::string_view line)
 {
     line = line.substr (0, line.find ('\0'));
@@ -79,17 +108,28 @@ std::string_view lineText (std::string_view line)
 
 juce::var answerLocally (const juce::var& message)
 {
-    if (auto reply = answerProtocol (message); ! reply.isVoid())
-        return reply;
+    const auto* request = message.getDynamicObject();
 
-    // What answerProtocol leaves is a notification, a value that is not an object, or a tool
-    // call, which only Velto can carry out
-    const auto* object = message.getDynamicObject();
-
-    if (object == nullptr || ! object->hasProperty ("id"))
+    if (request == nullptr || ! request->hasProperty ("id"))
         return {};
 
-    return rpcResult (object->getProperty ("id"), toolText (notOpenText, true));
+    const auto method = request->getProperty ("method");
+
+    // A tool call only Velto can carry out
+    if (method.isString() && method.toString() == "tools/call")
+        return rpcResult (request->getProperty ("id"), toolText (notOpenText, true));
+
+    // Every session asks for the catalogue, which never changes: its wire text is made once.
+    // The reply is only ever written by the module's own writer, which writes a JsonLiteral.
+    if (method.isString() && method.toString() == "tools/list")
+    {
+        static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
+        auto* result = new juce::DynamicObject();
+        result->setProperty ("tools", catalogue);
+        return rpcResult (request->getProperty ("id"), juce::var (result));
+    }
+
+    return answerProtocol (message);
 }
 
 void handle (std::string_view text, const Forwarder& forward, const Output& output)

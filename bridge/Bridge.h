@@ -37,12 +37,38 @@ Forwarder hostForwarder (std::function<void()> beforeWaiting = {});
 /** A forwarder for when no host is wanted: every message is answered locally. */
 Forwarder offlineForwarder();
 
+/** The lines of stdin as its reads come, split at LF. However long a line grows, each byte is
+    looked at once: the search for the next LF goes on where the last one stopped, so a line of
+    any length costs time in proportion to its bytes. */
+class Lines
+{
+public:
+    /** Adds the bytes of one read. Views that next() gave are no longer valid. */
+    void append (std::string_view bytes);
+
+    /** The next whole line added so far, without its LF; false when there is none yet. */
+    bool next (std::string_view& line);
+
+    /** What follows the last whole line: at the end of input, the last line if no LF ended it. */
+    std::string_view rest() const;
+
+    /** Bytes that the search for LFs has looked at, in all: each byte added, at most once. */
+    size_t bytesSearched() const { return searchedInAll; }
+
+private:
+    std::string buffer;
+    size_t start = 0;          // where the next line begins
+    size_t searched = 0;       // where the search for its LF goes on
+    size_t searchedInAll = 0;
+};
+
 /** The text of one line as read from stdin (without its LF): its bytes up to the first NUL,
     without surrounding white space; a CR before the LF goes here too. Empty: nothing to do. */
 std::string_view lineText (std::string_view line);
 
 /** The local answer to one message (an object): its reply, or void for a notification or a
-    value that is not an object. */
+    value that is not an object. A tools/list reply carries the catalogue as a JsonLiteral of its
+    wire text, for toJson and appendJson alone: hosts answer with answerProtocol. */
 juce::var answerLocally (const juce::var& message);
 
 /** Handles one trimmed, non-empty line: a parse error for text that is not a JSON object or

@@ -72,52 +72,26 @@ private:
     bool open = true;
 };
 
-/** The lines of stdin as they come, split at LF; each read takes as many as are there. */
-class Lines
+/** One read of stdin into the lines, taking as much as is there; false at its end, or when
+    it cannot be read. */
+bool readInput (bridge::Lines& lines)
 {
-public:
-    /** The next whole line already read, without its LF; false when none is. */
-    bool next (std::string_view& line)
+    static char chunk[65536];
+
+    for (;;)
     {
-        const auto lineFeed = buffer.find ('\n', start);
+        const auto count = ::read (STDIN_FILENO, chunk, sizeof (chunk));
 
-        if (lineFeed == std::string::npos)
-            return false;
-
-        line = std::string_view (buffer).substr (start, lineFeed - start);
-        start = lineFeed + 1;
-        return true;
-    }
-
-    /** Waits for more input; false at its end. The last line, when no LF ends it, is then
-        what rest() gives. */
-    bool read()
-    {
-        buffer.erase (0, start);
-        start = 0;
-
-        for (;;)
+        if (count > 0)
         {
-            const auto count = ::read (STDIN_FILENO, chunk, sizeof (chunk));
-
-            if (count > 0)
-            {
-                buffer.append (chunk, (size_t) count);
-                return true;
-            }
-
-            if (count == 0 || errno != EINTR)
-                return false;
+            lines.append ({ chunk, (size_t) count });
+            return true;
         }
+
+        if (count == 0 || errno != EINTR)
+            return false;
     }
-
-    std::string_view rest() const { return std::string_view (buffer).substr (start); }
-
-private:
-    std::string buffer;
-    size_t start = 0;
-    char chunk[65536];
-};
+}
 
 void printDiagnostic (const juce::String& line)
 {
@@ -159,7 +133,7 @@ int main (int argc, char* argv[])
     Replies replies;
     const bridge::Output output { [&replies] (std::string_view reply) { replies.add (reply); }, printDiagnostic };
     const auto forward = bridge::hostForwarder ([&replies] { replies.flush(); });
-    Lines input;
+    bridge::Lines input;
 
     auto handleLine = [&] (std::string_view line)
     {
@@ -175,7 +149,7 @@ int main (int argc, char* argv[])
         if (! replies.flush())
             return 0;
 
-        if (! input.read())
+        if (! readInput (input))
             break;
     }
 

@@ -1,4 +1,5 @@
 // The built bridge as a child process with no Velto around: exact stdout, empty stderr, status 0.
+#include "Bridge.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -187,4 +188,44 @@ TEST (BridgeOffline, LongLinesAndManyLines)
     const auto result = runBridge (home, input);
     EXPECT_EQ (result.out, expected);
     expectClean (result);
+}
+
+TEST (Lines, SplitAtLineFeedsWithEachByteLookedAtOnce)
+{
+    const auto split = [] (const std::string& input, size_t readBytes)
+    {
+        velto::bridge::Lines lines;
+        std::string out;
+
+        for (size_t at = 0; at < input.size(); at += readBytes)
+        {
+            lines.append (std::string_view (input).substr (at, readBytes));
+
+            for (std::string_view line; lines.next (line);)
+                out += "[" + std::string (line) + "]";
+        }
+
+        EXPECT_EQ (lines.bytesSearched(), input.size());   // however the reads fall
+        return out + "rest:" + std::string (lines.rest());
+    };
+
+    struct Case { const char* label; std::string input; std::string lines; };
+    const Case cases[] = {
+        { "nothing", "", "rest:" },
+        { "one line", "ab\n", "[ab]rest:" },
+        { "empty lines", "\n\n", "[][]rest:" },
+        { "CR stays for the trim", "a\r\nb", "[a\r]rest:b" },
+        { "last line without LF", "a\nbc", "[a]rest:bc" },
+        { "NUL is no line end", std::string ("a\0b\n", 4), std::string ("[a\0b]rest:", 10) },
+    };
+
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ (split (c.input, c.input.size() + 1), c.lines) << c.label << ", whole";
+        EXPECT_EQ (split (c.input, 1), c.lines) << c.label << ", byte by byte";
+    }
+
+    // A line far longer than one read is searched once, not again from its start at every read
+    const std::string longLine (8 * 1024 * 1024, 'x');
+    EXPECT_EQ (split (longLine + "\n", 65536), "[" + longLine + "]rest:");
 }
