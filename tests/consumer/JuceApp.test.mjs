@@ -51,11 +51,14 @@ test("a JUCE application serves the bridge through the module, and stops cleanly
     assert.equal(JSON.parse(session.replies[3].result.content[0].text).playing, true);
 
     // A stale token: the application refuses, and the bridge says so and answers by itself
-    const { port } = JSON.parse(fs.readFileSync(endpointPath(home), "utf8"));
-    fs.writeFileSync(endpointPath(home), JSON.stringify({ port, token: "f".repeat(64) }));
+    const published = fs.readFileSync(endpointPath(home), "utf8");
+    fs.writeFileSync(endpointPath(home), JSON.stringify({ port: JSON.parse(published).port, token: "f".repeat(64) }));
     const refused = runBridge(home, [call(5, "describe_session")]);
     assert.equal(refused.stderr, "VeltoMCP: Velto answered HTTP 401: \n");
     assert.equal(refused.replies[0].result.content[0].text, notOpen);
+
+    // Its own file again, which it must take back when it stops; one naming another token it leaves
+    fs.writeFileSync(endpointPath(home), published);
   } finally {
     app.kill("SIGTERM");
   }
