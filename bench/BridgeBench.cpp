@@ -5,7 +5,7 @@
 // or fail: the targets are printed beside them.
 //
 // Usage: velto_bench <VeltoMCP> <reference host> <yardstick relay> <yardstick offline> [<Node.js host script>]
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <algorithm>
 #include <chrono>

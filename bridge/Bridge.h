@@ -3,7 +3,7 @@
 // loopback link; tests and fuzzers call them directly.
 #pragma once
 
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <functional>
 #include <string_view>

@@ -1,6 +1,6 @@
 // Any endpoint file content: parseEndpoint never fails in any way but the empty result, and what
 // it returns is always usable.
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <cstdlib>
 

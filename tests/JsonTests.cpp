@@ -1,4 +1,4 @@
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // loopback host that records what it receives and answers as told.
 #pragma once
 
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <atomic>
 #include <functional>

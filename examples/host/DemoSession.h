@@ -2,7 +2,7 @@
 // a transport that moves in real time, MIDI and audio tracks with clips, returns and a master.
 #pragma once
 
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <chrono>
 #include <mutex>

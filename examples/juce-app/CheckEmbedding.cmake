@@ -7,8 +7,11 @@ cmake_minimum_required(VERSION 3.22)
 #   APP_TARGET            the application's target
 #   TWIN_TARGET           the same application without the module, configured but never built
 #   APP_MAIN              a source that both compile
-#   MODULE_FOLDER         the module's sources
-#   MODULE_BINARY_FOLDER  where the module's own build puts its files
+#   MODULE_FOLDER         the module's folder (velto_assistant)
+#   MODULE_BINARY_FOLDER  where the module's own build puts its files, if it has one
+#   MODULE_DEFINITIONS    the definitions that bringing the module in may add: juce_add_module's
+#                         mark that it is there, JUCE_MODULE_AVAILABLE_velto_assistant, and nothing else
+#   HOW                   how the module came in, for the message
 
 # One juce_core object is linked in: the map names every object, an archive's members included
 file(READ "${LINK_MAP}" map)
@@ -39,7 +42,9 @@ string(JSON count LENGTH "${commands}")
 math(EXPR last "${count} - 1")
 file(REAL_PATH "${MODULE_FOLDER}" MODULE_FOLDER)
 file(REAL_PATH "${APP_MAIN}" main)
-file(GLOB module_sources "${MODULE_FOLDER}/*.cpp")
+# The module's compile units, by JUCE's rule: the sources at its top named after it
+get_filename_component(module_name "${MODULE_FOLDER}" NAME)
+file(GLOB module_sources "${MODULE_FOLDER}/${module_name}*.cpp")
 list(LENGTH module_sources module_source_count)
 set(module_compiled 0)
 
@@ -71,10 +76,13 @@ if(NOT module_compiled EQUAL module_source_count)
     message(FATAL_ERROR "${module_compiled} of the module's ${module_source_count} sources are compiled in ${APP_TARGET}: the module must compile with the application's own settings")
 endif()
 
-if(NOT main_definitions_${APP_TARGET} STREQUAL main_definitions_${TWIN_TARGET})
+set(expected_definitions ${main_definitions_${TWIN_TARGET}} ${MODULE_DEFINITIONS})
+list(SORT expected_definitions)
+
+if(NOT main_definitions_${APP_TARGET} STREQUAL expected_definitions)
     set(added ${main_definitions_${APP_TARGET}})
-    list(REMOVE_ITEM added ${main_definitions_${TWIN_TARGET}})
-    set(lost ${main_definitions_${TWIN_TARGET}})
+    list(REMOVE_ITEM added ${expected_definitions})
+    set(lost ${expected_definitions})
     list(REMOVE_ITEM lost ${main_definitions_${APP_TARGET}})
     message(FATAL_ERROR "velto::assistant changes the compile definitions of ${APP_TARGET}: added ${added}; lost ${lost}")
 endif()
@@ -86,4 +94,8 @@ foreach(i RANGE 1 ${module_compiled})
 endforeach()
 
 list(LENGTH main_definitions_${APP_TARGET} definition_count)
-message(STATUS "${APP_TARGET}: one juce_core linked in; the module's ${module_compiled} sources compiled with the application's own ${definition_count} definitions, and none added or changed")
+if(MODULE_DEFINITIONS)
+    set(marked ", but for JUCE's own ${MODULE_DEFINITIONS}")
+endif()
+
+message(STATUS "${APP_TARGET}: one juce_core linked in; the module (by ${HOW}) compiled in ${module_compiled} unit with the application's own ${definition_count} definitions, and none added or changed${marked}")

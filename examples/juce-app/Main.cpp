@@ -4,7 +4,7 @@
 #include <juce_data_structures/juce_data_structures.h>
 #include <juce_events/juce_events.h>
 
-#include "AssistantShared.h"
+#include <velto_assistant/velto_assistant.h>
 
 #include <atomic>
 #include <csignal>

@@ -163,37 +163,6 @@ constexpr int longestWaitMs = 1000;
     client's half request came in one read, or has stopped. */
 constexpr int stalledAfterMs = 100;
 
-struct Connection
-{
-    enum class Stage
-    {
-        receiving,   // the request is coming in
-        working,     // a worker is answering it
-        sending,     // its answer is going out; then it is closed
-        refusing,    // a refusal is going out while the rest of the body is dropped
-    };
-
-    int handle = -1;
-    std::uint64_t serial = 0;
-    Stage stage = Stage::receiving;
-    Clock::time_point deadline;
-    Clock::time_point lastReceived;  // when its last byte came, or it connected
-    int reads = 0;                   // that brought bytes
-
-    std::string received;
-    HttpMessage request;
-    HttpFrame frame;
-    bool screened = false;           // refusalStatus has seen the head
-
-    std::string response;
-    size_t sent = 0;
-    juce::int64 discardLeft = 0;     // refusing: body bytes still to read and drop
-    bool peerClosed = false;
-    bool broken = false;             // a send failed, or there is nothing to answer: close it
-
-    bool waitingForPeer() const { return stage == Stage::receiving || stage == Stage::refusing; }
-};
-
 std::string utf8Of (const juce::String& text)
 {
     return std::string (text.toRawUTF8(), text.getNumBytesAsUTF8());
@@ -213,6 +182,37 @@ int connectionLimitForThisProcess()
 
 struct Server::Impl
 {
+    struct Connection
+    {
+        enum class Stage
+        {
+            receiving,   // the request is coming in
+            working,     // a worker is answering it
+            sending,     // its answer is going out; then it is closed
+            refusing,    // a refusal is going out while the rest of the body is dropped
+        };
+
+        int handle = -1;
+        std::uint64_t serial = 0;
+        Stage stage = Stage::receiving;
+        Clock::time_point deadline;
+        Clock::time_point lastReceived;  // when its last byte came, or it connected
+        int reads = 0;                   // that brought bytes
+
+        std::string received;
+        HttpMessage request;
+        HttpFrame frame;
+        bool screened = false;           // refusalStatus has seen the head
+
+        std::string response;
+        size_t sent = 0;
+        juce::int64 discardLeft = 0;     // refusing: body bytes still to read and drop
+        bool peerClosed = false;
+        bool broken = false;             // a send failed, or there is nothing to answer: close it
+
+        bool waitingForPeer() const { return stage == Stage::receiving || stage == Stage::refusing; }
+    };
+
     explicit Impl (MessageHandler handler) : answerOne (std::move (handler)) {}
 
     const MessageHandler answerOne;
