@@ -122,7 +122,7 @@ TEST (BridgeOffline, ArgumentScan)
                       "Add it to the app as a local (stdio) MCP server, then turn the connection on in\n"
                       "Velto: Options > AI Assistant. It reads "
                     + home.endpointFile().getFullPathName().toStdString() + "\n";
-    const std::string version = "VeltoMCP 0.8.0\n";
+    const std::string version = "VeltoMCP " VELTO_PROJECT_VERSION "\n";   // the project's version, from the build
     const std::string ping = "{\"id\":1,\"method\":\"ping\"}\n";
 
     struct Case { std::vector<std::string> args; std::string output; };

@@ -152,7 +152,7 @@ TEST (LocalAnswers, InitializeNegotiatesTheRevision)
     {
         const auto reply = answer (std::string (R"({"id":1,"method":"initialize")") + c.params + "}");
         EXPECT_EQ (reply, std::string (R"({"jsonrpc": "2.0", "id": 1, "result": {"protocolVersion": ")") + c.revision
-                              + R"(", "capabilities": {"tools": {"listChanged": false}}, "serverInfo": {"name": "velto", "title": "Velto", "version": "0.8.0"}, "instructions": ")"
+                              + R"(", "capabilities": {"tools": {"listChanged": false}}, "serverInfo": {"name": "velto", "title": "Velto", "version": ")" VELTO_PROJECT_VERSION R"("}, "instructions": ")"
                               + instructions().toStdString() + "\"}}")
             << c.params;
     }
