@@ -253,7 +253,8 @@ double longLineSeconds (const std::vector<std::string>& command, const std::stri
     and reading of the answer by its length, without a pipe or a process in between. */
 bool postDirectly (const Endpoint& endpoint, const std::string& body)
 {
-    const int handle = ::socket (AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Not close-on-exec: no child is started while one of these is open
+    const int handle = ::socket (AF_INET, SOCK_STREAM, 0);
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons ((uint16_t) endpoint.port);
@@ -434,7 +435,8 @@ int main (int argc, char* argv[])
                                                   { "spawn to exit (--version)", "", "--version" } })
     {
         std::vector<double> ratios, bridgeMedians, yardstickMedians;
-        auto withArguments = [&] (std::vector<std::string> command) { if (! arguments.empty()) command.push_back (arguments); return command; };
+        // A copy: C++17 cannot capture a structured binding
+        auto withArguments = [extra = arguments] (std::vector<std::string> command) { if (! extra.empty()) command.push_back (extra); return command; };
 
         for (int round = 0; round < rounds; ++round)
         {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -41,7 +42,17 @@ constexpr int settleMs = assistant::responseWriteTimeoutMs + assistant::requestT
 /** A blocking loopback connection that has sent `bytes`; -1 when it could not be made. */
 int connectAndSend (int port, const std::string& bytes)
 {
+    // Close-on-exec, for the bridges that other threads start meanwhile; macOS can only set it
+    // after the socket is made
+   #if defined(SOCK_CLOEXEC)
     const int handle = ::socket (AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+   #else
+    const int handle = ::socket (AF_INET, SOCK_STREAM, 0);
+
+    if (handle >= 0)
+        ::fcntl (handle, F_SETFD, FD_CLOEXEC);
+   #endif
+
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons ((uint16_t) port);

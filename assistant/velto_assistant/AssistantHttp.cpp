@@ -23,8 +23,8 @@ bool isWhiteSpace (char c)
     {
         std::array<bool, 256> result {};
 
-        for (const unsigned char w : { ' ', '\t', '\r', '\n', '\v', '\f' })
-            result[w] = true;
+        for (const char w : { ' ', '\t', '\r', '\n', '\v', '\f' })
+            result[(unsigned char) w] = true;
 
         return result;
     }();
