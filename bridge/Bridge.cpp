@@ -44,11 +44,17 @@ HostVerdict judgeHostAnswer (int status, const std::string& body)
 
 Forwarder hostForwarder (std::function<void()> beforeWaiting)
 {
-    return [file = endpointFile(), beforeWaiting = std::move (beforeWaiting)] (std::string_view message, std::string& response)
+    return [file = endpointFile(), beforeWaiting = std::move (beforeWaiting), lastBytes = std::string(),
+            endpoint = std::optional<Endpoint>()] (std::string_view message, std::string& response) mutable
     {
         // Read anew for every message: a Velto started, stopped or restarted on another port
-        // with another token is found at the next message
-        const auto endpoint = readEndpoint (file);
+        // with another token is found at the next message. It nearly always holds what it held
+        // the time before, and is parsed again only when it does not.
+        if (auto bytes = readEndpointBytes (file); bytes != lastBytes || bytes.empty())
+        {
+            endpoint = parseEndpoint (bytes);
+            lastBytes = std::move (bytes);
+        }
 
         if (! endpoint)
             return 0;

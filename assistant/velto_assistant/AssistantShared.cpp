@@ -136,31 +136,6 @@ juce::File userApplicationDataFolder()
     return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory);
 }
 
-std::optional<Endpoint> parseEndpointText (std::string_view bytes)
-{
-    // A byte-order mark is not JSON, but editors write one and JUCE's own text loading skips it
-    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-
-    if (bytes.substr (0, byteOrderMark.size()) == byteOrderMark)
-        bytes.remove_prefix (byteOrderMark.size());
-
-    juce::var parsed;
-
-    if (! parseJson (bytes, parsed))
-        return std::nullopt;
-
-    const auto port = portNumber (parsed.getProperty ("port", 0));
-    const auto tokenValue = parsed.getProperty ("token", juce::var::undefined());
-    const auto token = tokenValue.isString() ? tokenValue.toString()
-                     : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
-                                                                           : toJson (tokenValue);
-
-    if (port < 1 || port > 65535 || token.length() < minimumTokenCharacters)
-        return std::nullopt;
-
-    return Endpoint { (int) port, token };
-}
-
 /** Hosts that write or remove one endpoint file take turns, through an advisory lock on a file
     beside it: a host that removes its own file then never removes the one that another host has
     just put in its place, however their steps interleave. Readers take no lock, as each change
@@ -364,27 +339,37 @@ juce::File endpointFile()
 
 std::optional<Endpoint> parseEndpoint (std::string_view bytes)
 {
-    // The bridge reads the file for every message, and it nearly always holds what it held the
-    // time before: then the answer is the same, and is given again without parsing it again
-    thread_local std::string lastBytes;
-    thread_local std::optional<Endpoint> lastEndpoint;
+    // A byte-order mark is not JSON, but editors write one and JUCE's own text loading skips it
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
-    if (bytes == lastBytes && ! bytes.empty())
-        return lastEndpoint;
+    if (bytes.substr (0, byteOrderMark.size()) == byteOrderMark)
+        bytes.remove_prefix (byteOrderMark.size());
 
-    lastBytes.assign (bytes);
-    lastEndpoint = parseEndpointText (bytes);
-    return lastEndpoint;
+    juce::var parsed;
+
+    if (! parseJson (bytes, parsed))
+        return std::nullopt;
+
+    const auto port = portNumber (parsed.getProperty ("port", 0));
+    const auto tokenValue = parsed.getProperty ("token", juce::var::undefined());
+    const auto token = tokenValue.isString() ? tokenValue.toString()
+                     : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
+                                                                           : toJson (tokenValue);
+
+    if (port < 1 || port > 65535 || token.length() < minimumTokenCharacters)
+        return std::nullopt;
+
+    return Endpoint { (int) port, token };
 }
 
-std::optional<Endpoint> readEndpoint (const juce::File& file)
+std::string readEndpointBytes (const juce::File& file)
 {
     // Non-blocking, so that a FIFO put in its place cannot hold the bridge up in open(); only a
     // regular file is read at all
     const int handle = ::open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 
     if (handle < 0)
-        return std::nullopt;
+        return {};
 
     struct stat info {};
     std::string bytes;
@@ -411,7 +396,12 @@ std::optional<Endpoint> readEndpoint (const juce::File& file)
     }
 
     ::close (handle);
-    return parseEndpoint (bytes);
+    return bytes;
+}
+
+std::optional<Endpoint> readEndpoint (const juce::File& file)
+{
+    return parseEndpoint (readEndpointBytes (file));
 }
 
 bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)

@@ -114,8 +114,13 @@ juce::File endpointFile();     // settingsFolder()/assistant.json
     shorter than 32 characters. */
 std::optional<Endpoint> parseEndpoint (std::string_view bytes);
 
-/** parseEndpoint of the file's bytes. Empty when the file is missing, not a regular file,
-    larger than 64 KiB or unreadable. Never reports more. */
+/** The bytes of an endpoint file: empty when the file is missing, not a regular file, larger
+    than 64 KiB or unreadable. Never reports more. For a reader that reads it very often (the
+    bridge: once a message) and parses it again only when the bytes change. */
+std::string readEndpointBytes (const juce::File& file);
+
+/** parseEndpoint (readEndpointBytes (file)). Keeps nothing between calls: safe at any time, in
+    an exit handler too. */
 std::optional<Endpoint> readEndpoint (const juce::File& file);
 
 /** Replaces the file with the five-line text, mode 0600, creating missing folders: the text
