@@ -3,10 +3,10 @@
 # click, using the official CLI (@anthropic-ai/mcpb, installed into packaging/mcpb where missing).
 # The manifest's version, tools and platform come from the binary itself; the CLI validates the
 # manifest and packs the bundle; the bundle is then unpacked again to check that the bridge in it
-# is executable (0755) and is the one that was built. Leaves, beside the bridge,
-# VeltoMCP-<version>-<platform>-<architecture>.mcpb and its .sha256.
+# is executable (0755) and is the one that was built. Leaves
+# VeltoMCP-<version>-<platform>-<architecture>.mcpb and its .sha256 in the output folder.
 #
-#   scripts/bundle.sh [VeltoMCP]     (build/VeltoMCP by default)
+#   scripts/bundle.sh [VeltoMCP [output folder]]     (build/VeltoMCP, and the bridge's folder, by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bridge=${1:-build/VeltoMCP}
@@ -27,8 +27,10 @@ case "$(uname -s)" in
     Linux)  platform=linux ;;
     *)      fail "no MCP Bundle platform for $(uname -s)" ;;
 esac
-name=VeltoMCP-$version-$platform-$(uname -m)
-out=$(dirname "$bridge")/$name.mcpb
+name=VeltoMCP-$version-$(uname -s)-$(uname -m)
+outputFolder=${2:-$(dirname "$bridge")}
+mkdir -p "$outputFolder"
+out=$(cd "$outputFolder" && pwd)/$name.mcpb
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/bundle/server" "$stage/home"

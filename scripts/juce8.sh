@@ -2,7 +2,8 @@
 # The JUCE 8 leg of the tests. Builds and installs JUCE 8.0.12 from its archive, once: the install
 # stays in build-juce8/juce and serves again while the archive is the same. Then builds this
 # project against it and runs the Release suite, and builds the JUCE application that embeds the
-# module with JUCE 8 added from its source, as many applications bring JUCE in, and drives it.
+# module with JUCE 8 added from its source, as many applications bring JUCE in, and again with
+# JUCE 8 installed and the module added by juce_add_module, and drives each.
 #
 # The archive is $VELTO_JUCE8_ARCHIVE, else ../shared/third_party/JUCE-8.0.12.tar.xz beside the
 # checkout. Without one, this says so in one line and ends with status 0.
@@ -55,3 +56,6 @@ ctest --test-dir "$work/project" --output-on-failure -j 2
 
 echo "JUCE 8: the JUCE application with JUCE $version added from its source"
 scripts/consumer.sh "$work/juce-app" "$work/project/VeltoMCP" -DVELTO_APP_JUCE_SOURCE="$PWD/$source"
+
+echo "JUCE 8: the JUCE application with JUCE $version installed, and the module by juce_add_module"
+scripts/consumer.sh "$work/juce-app-module" "$work/project/VeltoMCP" -DJUCE_DIR="$install/lib/cmake/JUCE-$version" -DVELTO_APP_MODULE=juce_module

@@ -3,11 +3,16 @@
 #   1. the suite on Debian's JUCE 7: unit, end-to-end, fault, flood and load, and the MCP
 #      TypeScript SDK against the binaries;
 #   2. the demo, which must end with status 0;
-#   3. the JUCE application that embeds the module, on Debian's JUCE;
-#   4. JUCE 8: the suite and the JUCE application again (skipped, saying so, without the archive);
-#   5. the suite under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   6. the host's tests under ThreadSanitizer;
-#   7. each fuzz target for a bounded time.
+#   3. the JUCE application that embeds the module, on Debian's JUCE, by add_subdirectory and by
+#      juce_add_module;
+#   4. install and packages: the bridge built alone, installed into a temporary prefix, the JUCE
+#      application built from that install with find_package(VeltoMCP), the CPack archives and
+#      the MCP Bundle checked;
+#   5. JUCE 8: the suite and the JUCE application again (skipped, saying so, without the archive);
+#   6. macOS: every source compiled for macOS (against JUCE 8's headers when leg 5 has them);
+#   7. the suite under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   8. the host's tests under ThreadSanitizer;
+#   9. each fuzz target for a bounded time.
 # Ends with the report of figures, the time of each leg among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,6 +45,41 @@ demo() {
 
 consumer() {
     scripts/consumer.sh build/juce-app build/VeltoMCP | tee build/report/juce-app.txt
+    scripts/consumer.sh build/juce-app-module build/VeltoMCP -DVELTO_APP_MODULE=juce_module | tee -a build/report/juce-app.txt
+}
+
+installAndPackage() {
+    scripts/package.sh | tee build/report/packages.txt
+    local prefix
+    prefix=$(mktemp -d)
+    cmake --install build-package --prefix "$prefix" >/dev/null
+    # What the install puts where: nothing more, nothing less
+    local expected="bin/VeltoMCP
+include/VeltoMCP/modules/velto_assistant/AssistantHttp.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantJson.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantPlatform.h
+include/VeltoMCP/modules/velto_assistant/AssistantServer.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantShared.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantShared.h
+include/VeltoMCP/modules/velto_assistant/velto_assistant.cpp
+include/VeltoMCP/modules/velto_assistant/velto_assistant.h
+lib/cmake/VeltoMCP/VeltoMCPConfig.cmake
+lib/cmake/VeltoMCP/VeltoMCPConfigVersion.cmake
+lib/cmake/VeltoMCP/VeltoMCPTargets-release.cmake
+lib/cmake/VeltoMCP/VeltoMCPTargets.cmake
+share/doc/VeltoMCP/LICENSE
+share/doc/VeltoMCP/README.md"
+    [ "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] \
+        || { (cd "$prefix" && find . -type f); echo "the install puts other files than these:"; echo "$expected"; exit 1; }
+    [ -n "$(find "$prefix/bin/VeltoMCP" -perm 0755)" ] || { echo "the installed bridge is not 0755"; exit 1; }
+    # An application built from the install, driven through the installed bridge
+    scripts/consumer.sh build/juce-app-package "$prefix/bin/VeltoMCP" -DVELTO_APP_MODULE=package -DCMAKE_PREFIX_PATH="$prefix" \
+        | tee -a build/report/packages.txt
+    rm -rf "$prefix"
+}
+
+macos() {
+    scripts/macos.sh | tee build/report/macos.txt
 }
 
 juce8() {
@@ -69,8 +109,10 @@ threadSanitizer() {
 
 leg "the suite on Debian's JUCE" suite
 leg "the demo" demo
-leg "the JUCE application on Debian's JUCE" consumer
+leg "the JUCE application on Debian's JUCE, by add_subdirectory and juce_add_module" consumer
+leg "install and packages: the bridge alone, its install, find_package, CPack, the MCP Bundle" installAndPackage
 leg "JUCE 8: the suite and the JUCE application" juce8
+leg "macOS: every source compiled for x86-64 macOS" macos
 leg "the suite under AddressSanitizer and UndefinedBehaviorSanitizer" addressSanitizer
 leg "the host's tests under ThreadSanitizer" threadSanitizer
 leg "fuzzing" scripts/fuzz.sh 20
