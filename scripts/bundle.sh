@@ -53,22 +53,19 @@ node -e '
 rm -f "$out" "$out.sha256"
 "$cli" pack "$stage/bundle" "$out" > "$stage/pack.log" 2>&1 || { cat "$stage/pack.log"; fail "the official CLI did not pack it"; }
 
-# The packed bridge's mode, as the zip records it for unpacking
-mode=$(node -e '
+# What the zip holds, and the mode it records for each entry to be unpacked with
+entries=$(node -e '
     const zip = require("fs").readFileSync(process.argv[1]);
     for (let at = zip.indexOf("PK\x01\x02"); at >= 0; at = zip.indexOf("PK\x01\x02", at + 4)) {
-        const nameLength = zip.readUInt16LE(at + 28), name = zip.toString("utf8", at + 46, at + 46 + nameLength);
-        if (name === "server/VeltoMCP") { console.log(((zip.readUInt32LE(at + 38) >>> 16) & 0o777).toString(8)); process.exit(0); }
-    }' "$out")
+        const name = zip.toString("utf8", at + 46, at + 46 + zip.readUInt16LE(at + 28));
+        console.log(name + " " + ((zip.readUInt32LE(at + 38) >>> 16) & 0o777).toString(8));
+    }' "$out" | LC_ALL=C sort)
+mode=$(grep "^server/VeltoMCP " <<<"$entries" | cut -d' ' -f2 || true)
 [ "$mode" = 755 ] || fail "server/VeltoMCP is packed with mode ${mode:-none}, not 755"
 
 "$cli" unpack "$out" "$stage/unpacked" > "$stage/unpack.log" 2>&1 || { cat "$stage/unpack.log"; fail "the official CLI did not unpack it"; }
 [ "$("$stage/unpacked/server/VeltoMCP" --version)" = "VeltoMCP $version" ] || fail "the unpacked bridge does not run as the built one"
 
 (cd "$(dirname "$out")" && (sha256sum "$name.mcpb" 2>/dev/null || shasum -a 256 "$name.mcpb") > "$name.mcpb.sha256")
-files=$(node -e '
-    const zip = require("fs").readFileSync(process.argv[1]), names = [];
-    for (let at = zip.indexOf("PK\x01\x02"); at >= 0; at = zip.indexOf("PK\x01\x02", at + 4))
-        names.push(zip.toString("utf8", at + 46, at + 46 + zip.readUInt16LE(at + 28)));
-    console.log(names.sort().join(", "));' "$out")
+files=$(cut -d' ' -f1 <<<"$entries" | paste -sd, - | sed 's/,/, /g')
 echo "bundle: $out, $(wc -c < "$out" | tr -d ' ') bytes ($files), manifest validated by the official CLI, server/VeltoMCP 0755 and runs once unpacked; SHA-256 $(cut -d' ' -f1 "$out.sha256")"
