@@ -540,6 +540,21 @@ private:
         value holding one becomes a JsonLiteral of its JSON text. */
     bool parseString (juce::var& result)
     {
+        // Plain ASCII, which is what nearly every string is, becomes a String straight from the
+        // input: a long one is then copied once, not twice
+        const auto* first = p + 1;
+        const auto* last = first;
+
+        while (last != end && (unsigned char) *last >= 0x20 && (unsigned char) *last < 0x80 && *last != '"' && *last != '\\')
+            ++last;
+
+        if (last != end && *last == '"')
+        {
+            result = juce::String::fromUTF8 (first, (int) (last - first));
+            p = last + 1;
+            return true;
+        }
+
         std::string text;
         bool needsLiteral = false;
 
