@@ -50,7 +50,7 @@ Forwarder hostForwarder (std::function<void()> beforeWaiting)
         // Read anew for every message: a Velto started, stopped or restarted on another port
         // with another token is found at the next message. It nearly always holds what it held
         // the time before, and is parsed again only when it does not.
-        if (auto bytes = readEndpointBytes (file); bytes != lastBytes || bytes.empty())
+        if (auto bytes = readEndpointBytes (file); bytes != lastBytes)
         {
             endpoint = parseEndpoint (bytes);
             lastBytes = std::move (bytes);
@@ -119,20 +119,22 @@ juce::var answerLocally (const juce::var& message)
     if (request == nullptr || ! request->hasProperty ("id"))
         return {};
 
+    const auto id = request->getProperty ("id");
     const auto method = request->getProperty ("method");
+    const auto name = method.isString() ? method.toString() : juce::String();
 
     // A tool call only Velto can carry out
-    if (method.isString() && method.toString() == "tools/call")
-        return rpcResult (request->getProperty ("id"), toolText (notOpenText, true));
+    if (name == "tools/call")
+        return rpcResult (id, toolText (notOpenText, true));
 
     // Every session asks for the catalogue, which never changes: its wire text is made once.
     // The reply is only ever written by the module's own writer, which writes a JsonLiteral.
-    if (method.isString() && method.toString() == "tools/list")
+    if (name == "tools/list")
     {
         static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
         auto* result = new juce::DynamicObject();
         result->setProperty ("tools", catalogue);
-        return rpcResult (request->getProperty ("id"), juce::var (result));
+        return rpcResult (id, juce::var (result));
     }
 
     return answerProtocol (message);

@@ -83,12 +83,12 @@ configure() {
 compileOwnSources() {
     local folder=$1 label=$2 log=$1.compile.log
     node -e '
-        const [commands, root] = process.argv.slice(1);
+        const path = require("path"), [commands, root] = process.argv.slice(1);
         const own = /^(assistant|bridge|examples|tests|fuzz|bench)\//;
-        for (const entry of require(commands)) {
-            const file = require("path").relative(root, entry.file);
-            if (own.test(file))
-                console.log(JSON.stringify({ file, command: entry.command, directory: entry.directory, output: entry.output || "" }));
+        for (const { file, command, directory } of require(commands)) {
+            const source = path.relative(root, file);
+            if (own.test(source))
+                console.log(JSON.stringify({ file: source, command, directory, object: path.resolve(directory, command.match(/ -o (\S+)/)[1]) }));
         }' "$folder/compile_commands.json" "$root" > "$folder/own-sources.jsonl"
     [ -s "$folder/own-sources.jsonl" ] || fail "$label: no sources of this project to compile"
 
@@ -103,10 +103,9 @@ compileOwnSources() {
         let next = 0, failed = 0, running = 0;
         const start = () => {
             if (next >= lines.length) { if (running === 0) process.exit(failed ? 1 : 0); return; }
-            const { file, command, directory } = lines[next++];
+            const { file, command, directory, object } = lines[next++];
             running++;
-            const objects = command.match(/ -o (\S+)/);
-            if (objects) require("fs").mkdirSync(require("path").dirname(require("path").resolve(directory, objects[1])), { recursive: true });
+            require("fs").mkdirSync(require("path").dirname(object), { recursive: true });
             const child = spawn("sh", ["-c", command], { cwd: directory, stdio: ["ignore", "pipe", "pipe"] });
             let words = "";
             child.stdout.on("data", (d) => (words += d));
@@ -127,11 +126,8 @@ compileOwnSources() {
 
     local objects
     objects=$(node -e '
-        const path = require("path");
-        for (const line of require("fs").readFileSync(process.argv[1], "utf8").trim().split("\n")) {
-            const { command, directory } = JSON.parse(line);
-            console.log(path.resolve(directory, command.match(/ -o (\S+)/)[1]));
-        }' "$folder/own-sources.jsonl")
+        for (const line of require("fs").readFileSync(process.argv[1], "utf8").trim().split("\n"))
+            console.log(JSON.parse(line).object);' "$folder/own-sources.jsonl")
     for object in $objects; do
         [ "$(od -An -tx1 -N4 "$object" | tr -d ' ')" = "cffaedfe" ] || fail "$label: $object is not a 64-bit Mach-O object"
     done

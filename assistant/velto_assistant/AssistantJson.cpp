@@ -22,6 +22,22 @@ namespace
 {
 constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
+/** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
+    what nearly every string is made of, so it goes in and out in runs. */
+bool isPlainAscii (unsigned char c)
+{
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
+/** Where the run of plain ASCII that starts at `from` ends. */
+const char* endOfPlainAscii (const char* from, const char* end)
+{
+    while (from != end && isPlainAscii ((unsigned char) *from))
+        ++from;
+
+    return from;
+}
+
 //==============================================================================
 // UTF-8
 
@@ -115,13 +131,10 @@ void writeStringBody (std::string& out, const char* data, size_t size)
         const auto c = p[i];
 
         // A run of plain ASCII, the most of any string, goes out at once
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\')
+        if (isPlainAscii (c))
         {
             const auto run = i;
-
-            while (i < size && p[i] >= 0x20 && p[i] < 0x80 && p[i] != '"' && p[i] != '\\')
-                ++i;
-
+            i = (size_t) (endOfPlainAscii (data + i, data + size) - data);
             out.append (data + run, i - run);
             continue;
         }
@@ -543,10 +556,7 @@ private:
         // Plain ASCII, which is what nearly every string is, becomes a String straight from the
         // input: a long one is then copied once, not twice
         const auto* first = p + 1;
-        const auto* last = first;
-
-        while (last != end && (unsigned char) *last >= 0x20 && (unsigned char) *last < 0x80 && *last != '"' && *last != '\\')
-            ++last;
+        const auto* last = endOfPlainAscii (first, end);
 
         if (last != end && *last == '"')
         {
@@ -599,13 +609,10 @@ private:
             if (c != '\\')
             {
                 // A run of plain ASCII, the most of any string, goes in at once
-                if (c >= 0x20 && c < 0x80)
+                if (isPlainAscii (c))
                 {
                     const auto* run = p;
-
-                    while (p != end && (unsigned char) *p >= 0x20 && (unsigned char) *p < 0x80 && *p != '"' && *p != '\\')
-                        ++p;
-
+                    p = endOfPlainAscii (p, end);
                     text.append (run, (size_t) (p - run));
                     continue;
                 }
@@ -840,10 +847,7 @@ private:
     bool rewriteString (std::string& out, bool literalAllowed)
     {
         const auto* first = p + 1;
-        const auto* last = first;
-
-        while (last != end && (unsigned char) *last >= 0x20 && (unsigned char) *last < 0x80 && *last != '"' && *last != '\\')
-            ++last;
+        const auto* last = endOfPlainAscii (first, end);
 
         if (last != end && *last == '"')
         {
