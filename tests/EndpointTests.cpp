@@ -171,12 +171,47 @@ TEST (EndpointWriter, RoundTripAndUnvalidatedRecords)
     EXPECT_FALSE (readEndpoint (file));
 }
 
-TEST (EndpointWriter, FailsWhereTheFileCannotBeMade)
+TEST (EndpointWriter, FailsWhereTheFileCannotBeMadeAndSaysWhichFile)
 {
     TempHome home;
     const auto blocker = home.folder.getChildFile ("blocker");
     blocker.replaceWithText ("a file, not a folder");
-    EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, blocker.getChildFile ("assistant.json")));
+    juce::String failure;
+    EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, blocker.getChildFile ("assistant.json"), &failure));
+    EXPECT_TRUE (failure.contains (blocker.getFullPathName() + "/.assistant.json.")) << failure;
+    EXPECT_TRUE (failure.endsWith (": Not a directory")) << failure;
+
+    const auto folder = home.folder.getChildFile ("assistant.json");
+    folder.createDirectory();
+    EXPECT_FALSE (writeEndpoint ({ 8123, token32 }, folder, &failure));
+    EXPECT_EQ (failure, folder.getFullPathName() + " is not a regular file");
+}
+
+TEST (EndpointWriter, AnUnusableLockIsNoReasonToFail)
+{
+    // The lock beside the file only orders hosts among themselves: one that cannot be opened or
+    // taken (left by a run as another user, say) must not stop a host from publishing
+    struct Case { const char* label; std::function<void (const juce::File& lock)> make; };
+    const Case cases[] = {
+        { "a folder in the lock's place", [] (const juce::File& lock) { lock.createDirectory(); } },
+        { "a dangling link in the lock's place", [] (const juce::File& lock) { lock.getParentDirectory().createDirectory();
+                                                                               lock.createSymbolicLink (lock.getSiblingFile ("gone"), true); } },
+    };
+
+    for (const auto& c : cases)
+    {
+        TempHome home;
+        const auto file = home.folder.getChildFile ("Velto/assistant.json");
+        c.make (file.getSiblingFile (".assistant.json.lock"));
+        const Endpoint mine { 8123, makeToken() };
+
+        juce::String failure;
+        EXPECT_TRUE (writeEndpoint (mine, file, &failure)) << c.label << ": " << failure;
+        EXPECT_EQ (readEndpoint (file)->token, mine.token) << c.label;
+        EXPECT_FALSE (removeEndpoint ({ 8124, makeToken() }, file)) << c.label;
+        EXPECT_TRUE (removeEndpoint (mine, file)) << c.label;
+        EXPECT_FALSE (file.exists()) << c.label;
+    }
 }
 
 TEST (EndpointRemover, OnlyWhileTheFileNamesThisEndpoint)

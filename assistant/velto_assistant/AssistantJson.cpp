@@ -5,6 +5,7 @@
 // without limit and wraps integers beyond 64 bits. Bytes on stdout and on the loopback link must
 // be the same on every JUCE version and always valid UTF-8 JSON, so both directions live here.
 #include "AssistantShared.h"
+#include "AssistantPlatform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -198,6 +199,7 @@ void writeDouble (std::string& out, double value)
         return;
     }
 
+    const platform::ClassicNumbers classicNumbers;   // "0.5", never "0,5", and read back so
     char buffer[64];
     int precision = 1;
 
@@ -773,7 +775,11 @@ private:
             return true;
         }
 
-        number.real = std::strtod (number.literal.c_str(), nullptr);
+        {
+            const platform::ClassicNumbers classicNumbers;   // "3.5" is 3.5 in any locale, not 3
+            number.real = std::strtod (number.literal.c_str(), nullptr);
+        }
+
         const auto& text = number.literal;
         const bool lostEveryDigit = std::equal_to<double>() (number.real, 0.0) && text.find_first_of ("123456789") < text.find_first_of ("eE");
 

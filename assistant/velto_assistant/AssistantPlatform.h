@@ -1,8 +1,9 @@
-// Where macOS and Linux differ for the module's sockets and pipes, and nowhere else. Internal to
-// the module's sources: not part of its interface.
+// Where macOS and Linux differ for the module's sockets, pipes and locales, and nowhere else.
+// Internal to the module's sources: not part of its interface.
 #pragma once
 
 #include <cerrno>
+#include <clocale>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,6 +11,10 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+#if defined(__APPLE__)
+ #include <xlocale.h>   // newlocale and uselocale; glibc declares them in <locale.h>
+#endif
 
 namespace velto::assistant::platform
 {
@@ -126,4 +131,32 @@ inline bool makeWakePipe (int ends[2])
     return false;
    #endif
 }
+
+/** While it lives, this thread reads and writes numbers as the "C" locale does, whatever locale
+    the process is in. strtod and snprintf follow the locale, and a host does not own its
+    process's: a plug-in's toolkit sets the user's for good, and JUCE switches it for a moment
+    around a key press or a question about the user's region, from any thread. uselocale sets a
+    locale for this thread alone, which no setlocale elsewhere can change; both platforms have
+    it, where only macOS has snprintf_l and Apple's libc++ lacks a floating-point to_chars before
+    macOS 13.3. */
+class ClassicNumbers
+{
+public:
+    ClassicNumbers() : previous (::uselocale (classic())) {}
+    ~ClassicNumbers() { ::uselocale (previous); }
+
+    ClassicNumbers (const ClassicNumbers&) = delete;
+    ClassicNumbers& operator= (const ClassicNumbers&) = delete;
+
+private:
+    /** Made once, and kept for the life of the process: threads may use it until they end. A
+        null one (no memory for it) leaves the thread's locale as it was. */
+    static locale_t classic()
+    {
+        static const locale_t locale = ::newlocale (LC_ALL_MASK, "C", (locale_t) 0);
+        return locale;
+    }
+
+    const locale_t previous;
+};
 } // namespace velto::assistant::platform

@@ -3,6 +3,8 @@
 
 #include <random>
 
+#include <cstring>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -140,14 +142,19 @@ juce::File userApplicationDataFolder()
     beside it: a host that removes its own file then never removes the one that another host has
     just put in its place, however their steps interleave. Readers take no lock, as each change
     they can see is one rename or one unlink. The lock file stays, empty: removing it would let
-    two hosts lock two different files. */
+    two hosts lock two different files.
+
+    The lock only orders hosts among themselves, so the caller goes on without it where it cannot
+    be had: a lock file left by a run as another user (sudo keeps HOME on macOS), something else
+    in its place, a file system without locks. Publishing then works as the plain rename would. */
 class EndpointLock
 {
 public:
     explicit EndpointLock (const juce::File& file)
     {
+        // Non-blocking, so that a FIFO in its place cannot hold the host up in open()
         const auto path = file.getParentDirectory().getChildFile ("." + file.getFileName() + ".lock").getFullPathName();
-        handle = ::open (path.toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+        handle = ::open (path.toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, S_IRUSR | S_IWUSR);
 
         while (handle >= 0 && ::flock (handle, LOCK_EX) != 0)
         {
@@ -167,8 +174,6 @@ public:
 
     EndpointLock (const EndpointLock&) = delete;
     EndpointLock& operator= (const EndpointLock&) = delete;
-
-    bool isHeld() const { return handle >= 0; }
 
 private:
     int handle = -1;
@@ -404,8 +409,18 @@ std::optional<Endpoint> readEndpoint (const juce::File& file)
     return parseEndpoint (readEndpointBytes (file));
 }
 
-bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
+bool writeEndpoint (const Endpoint& endpoint, const juce::File& file, juce::String* failure)
 {
+    const auto fail = [failure] (const juce::String& what)
+    {
+        if (failure != nullptr)
+            *failure = what;
+
+        return false;
+    };
+    // errno is read before anything else can change it
+    const auto because = [] (int error, const juce::String& what) { return what + ": " + juce::String (std::strerror (error)); };
+
     const auto text = toJsonMultiLine (object ({ { "port", endpoint.port }, { "token", endpoint.token }, { "note", endpointNote } }));
     const auto folder = file.getParentDirectory();
     folder.createDirectory();   // if it cannot be made, making the temporary file fails below
@@ -415,7 +430,7 @@ bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
 
     // Only a regular file is replaced: a folder or anything else found there stays as it is
     if (::stat (path.toRawUTF8(), &existing) == 0 && ! S_ISREG (existing.st_mode))
-        return false;
+        return fail (path + " is not a regular file");
 
     // The new text goes into a file of its own beside the old one, which it then replaces in one
     // rename: a reader finds the old file or the new one, never one half written. mkostemp
@@ -424,35 +439,59 @@ bool writeEndpoint (const Endpoint& endpoint, const juce::File& file)
     const int handle = ::mkostemp (temporary.data(), O_CLOEXEC);
 
     if (handle < 0)
-        return false;
+    {
+        const auto error = errno;
+        return fail (because (error, "cannot create " + juce::String (temporary)));
+    }
 
-    bool written = ::fchmod (handle, S_IRUSR | S_IWUSR) == 0;
+    juce::String problem;
 
-    for (size_t done = 0, total = text.getNumBytesAsUTF8(); written && done < total;)
+    if (::fchmod (handle, S_IRUSR | S_IWUSR) != 0)
+    {
+        const auto error = errno;
+        problem = because (error, "cannot narrow the mode of " + juce::String (temporary));
+    }
+
+    for (size_t done = 0, total = text.getNumBytesAsUTF8(); problem.isEmpty() && done < total;)
     {
         const auto count = ::write (handle, text.toRawUTF8() + done, total - done);
 
         if (count < 0 && errno == EINTR)
             continue;
 
-        written = count > 0;
-        done += written ? (size_t) count : 0;
+        if (count > 0)
+        {
+            done += (size_t) count;
+            continue;
+        }
+
+        const auto error = count < 0 ? errno : ENOSPC;
+        problem = because (error, "cannot write " + juce::String (temporary));
     }
 
     // No fsync: the file names a running process, and after a crash of the machine it would
     // name nothing anyway
-    written = ::close (handle) == 0 && written;
-
-    if (written)
+    if (::close (handle) != 0 && problem.isEmpty())
     {
-        const EndpointLock lock (file);
-        written = lock.isHeld() && ::rename (temporary.c_str(), path.toRawUTF8()) == 0;
+        const auto error = errno;
+        problem = because (error, "cannot write " + juce::String (temporary));
     }
 
-    if (! written)
+    if (problem.isEmpty())
+    {
+        const EndpointLock lock (file);
+
+        if (::rename (temporary.c_str(), path.toRawUTF8()) != 0)
+        {
+            const auto error = errno;
+            problem = because (error, "cannot rename " + juce::String (temporary) + " to " + path);
+        }
+    }
+
+    if (problem.isNotEmpty())
     {
         ::unlink (temporary.c_str());
-        return false;
+        return fail (problem);
     }
 
     return true;
@@ -463,10 +502,6 @@ bool removeEndpoint (const Endpoint& endpoint, const juce::File& file)
     // Looked at and removed under the lock that writers take: no other host's file can take
     // this one's place between the two steps
     const EndpointLock lock (file);
-
-    if (! lock.isHeld())
-        return false;
-
     const auto current = readEndpoint (file);
 
     if (! current || ! tokensMatch (current->token, endpoint.token))

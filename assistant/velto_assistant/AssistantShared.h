@@ -127,14 +127,17 @@ std::optional<Endpoint> readEndpoint (const juce::File& file);
     goes into a new file beside it that then takes its place in one rename, so a reader finds
     the old file or the new one, never one half written. Returns false, leaving the old file as
     it was and no new file behind, when the path holds something other than a regular file
-    (a folder, say) or the new file cannot be made, written or renamed into place (see
-    removeEndpoint for the lock that the rename takes). */
-bool writeEndpoint (const Endpoint& endpoint, const juce::File& file);
+    (a folder, say) or the new file cannot be made, written or renamed into place; `failure`,
+    when given, then gets one line that names the file and the system's reason. The rename takes
+    the lock that removeEndpoint describes, where it can be had. */
+bool writeEndpoint (const Endpoint& endpoint, const juce::File& file, juce::String* failure = nullptr);
 
 /** Removes the file only while it still names `endpoint` (its token): a host that stops never
     takes away the file of another host that has written its own since. Writers and removers
     take turns through a lock beside the file (".assistant.json.lock", which stays), so no
-    host's new file is lost whatever the timing. Returns true when the file was this endpoint's
+    host's new file is lost whatever the timing. A lock that cannot be opened or taken (left by
+    another user, on a file system without locks) is gone without: publishing never fails for
+    it, and only the turn-taking between hosts is lost. Returns true when the file was this endpoint's
     and is gone; false, leaving the path as it was, when it is missing, unreadable, names another
     endpoint or cannot be removed. Hosts call it when the connection is switched off and on
     every way out they control. */

@@ -117,9 +117,15 @@ int main()
     publishedFile = endpointFile();
     const auto path = publishedFile.getFullPathName();
 
-    if ((size_t) path.getNumBytesAsUTF8() >= sizeof (endpointPath) || ! writeEndpoint (published, publishedFile))
+    if ((size_t) path.getNumBytesAsUTF8() >= sizeof (endpointPath))
     {
-        std::fprintf (stderr, "reference host: cannot write %s\n", path.toRawUTF8());
+        std::fprintf (stderr, "reference host: the path %s is too long\n", path.toRawUTF8());
+        return 1;
+    }
+
+    if (juce::String failure; ! writeEndpoint (published, publishedFile, &failure))
+    {
+        std::fprintf (stderr, "reference host: cannot publish the endpoint: %s\n", failure.toRawUTF8());
         return 1;
     }
 

@@ -47,8 +47,11 @@ public:
 
         server = std::make_unique<Server> ([this] (const juce::var& message) { return answer (message); });
 
-        if (! server->start() || ! writeEndpoint (published = { server->port(), server->token() }, endpointFile()))
+        juce::String failure = "cannot listen on 127.0.0.1";
+
+        if (! server->start() || ! writeEndpoint (published = { server->port(), server->token() }, endpointFile(), &failure))
         {
+            std::fprintf (stderr, "Velto JUCE app: %s\n", failure.toRawUTF8());
             setApplicationReturnValue (1);
             quit();
             return;
