@@ -8,6 +8,7 @@
 #include <velto_assistant/velto_assistant.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,13 +59,14 @@ double median (std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-/** Starts `command` (found on PATH when it has no slash) with HOME set to `home`; -1 on failure. */
+/** Starts `command` (found on PATH when it has no slash) with HOME set to `home`, and
+    CFFIXED_USER_HOME with it, which JUCE heeds on macOS where it ignores HOME; -1 on failure. */
 pid_t spawnWithHome (const std::vector<std::string>& command, const std::string& home, const posix_spawn_file_actions_t* actions)
 {
-    std::vector<std::string> environment { "HOME=" + home };
+    std::vector<std::string> environment { "HOME=" + home, "CFFIXED_USER_HOME=" + home };
 
     for (char** entry = environ; *entry != nullptr; ++entry)
-        if (std::strncmp (*entry, "HOME=", 5) != 0)
+        if (std::strncmp (*entry, "HOME=", 5) != 0 && std::strncmp (*entry, "CFFIXED_USER_HOME=", 18) != 0)
             environment.emplace_back (*entry);
 
     std::vector<char*> argv, envp;
@@ -227,15 +229,30 @@ double throughput (const std::vector<std::string>& command, const std::string& h
     return replies / seconds;
 }
 
-/** Seconds from the first byte of one ping line of `bytes` (padded in its params) to its reply,
-    in a bridge that has started and answered a ping already: the line alone, not the start-up. */
-double longLineSeconds (const std::vector<std::string>& command, const std::string& home, size_t bytes)
+/** One ping line of `bytes` with LF, padded in its params by one string. */
+std::string paddedPing (size_t bytes)
 {
     const std::string head = R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"pad":")", tail = "\"}}\n";
     std::string line = head;
     line.append (bytes - head.size() - tail.size(), 'x');
-    line += tail;
+    return line + tail;
+}
 
+/** One ping line with LF whose params have `members` members. */
+std::string widePing (int members)
+{
+    std::string line = R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{)";
+
+    for (int i = 0; i < members; ++i)
+        line.append (i > 0 ? ",\"" : "\"").append (std::to_string (i)).append ("\":").append (std::to_string (i));
+
+    return line + "}}\n";
+}
+
+/** Seconds from the first byte of `line` to its reply, in a bridge that has started and answered
+    a ping already: the line alone, not the start-up. */
+double lineSeconds (const std::vector<std::string>& command, const std::string& home, const std::string& line)
+{
     Child child (command, home);
     child.write (ping + "\n");
     child.readLine();
@@ -323,6 +340,58 @@ std::vector<double> roundTrips (const Endpoint& endpoint, const std::vector<std:
         medians.push_back (median (set));
     return medians;
 }
+
+/** A host on a thread of this process that reads each request whole by its length and answers
+    every one with the same pong, reading nothing into a value: what the bridge does with a line
+    on its way to a host, without the host's own work. Its endpoint file is in `home`. */
+struct PongHost
+{
+    juce::StreamingSocket listener;
+    std::thread thread;
+    std::atomic<bool> stopping { false };
+
+    explicit PongHost (const std::string& home)
+    {
+        listener.createListener (0, "127.0.0.1");
+        const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+        writeEndpoint ({ listener.getBoundPort(), "0123456789abcdef0123456789abcdef" },
+                       juce::File (home).getChildFile (endpointFile().getRelativePathFrom (userHome)));
+
+        thread = std::thread ([this]
+        {
+            const std::string pong = httpResponse (200, "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{}}", "application/json").toStdString();
+
+            while (! stopping)
+            {
+                std::unique_ptr<juce::StreamingSocket> connection (listener.waitForNextConnection());
+
+                if (connection == nullptr)
+                    continue;
+
+                std::string received;
+                HttpFrame frame;
+                char buffer[65536];
+
+                while (frame.status == HttpFrame::Status::readMore)
+                {
+                    const auto n = connection->read (buffer, sizeof (buffer), false);
+                    if (n > 0)
+                        received.append (buffer, (size_t) n);
+                    frame = frameHttp (received, true, n <= 0, nullptr, frame);
+                }
+
+                connection->write (pong.data(), (int) pong.size());
+            }
+        });
+    }
+
+    ~PongHost()
+    {
+        stopping = true;
+        listener.close();
+        thread.join();
+    }
+};
 
 /** A host as a child process with its own HOME, until the object goes. */
 struct Host
@@ -480,8 +549,8 @@ int main (int argc, char* argv[])
 
         for (int round = 0; round < rounds; ++round)
         {
-            shortLine.push_back (longLineSeconds (bridge, home, shortLongLineBytes));
-            longLine.push_back (longLineSeconds (bridge, home, longLongLineBytes));
+            shortLine.push_back (lineSeconds (bridge, home, paddedPing (shortLongLineBytes)));
+            longLine.push_back (lineSeconds (bridge, home, paddedPing (longLongLineBytes)));
             ratios.push_back (longLine.back() / shortLine.back());
         }
 
@@ -491,7 +560,33 @@ int main (int argc, char* argv[])
         row ("  100 MB over 1 MB", "", "", ratioOf (ratios), "at most " + number (sizeRatio * 1.5, 0) + " (1.5 x the sizes' " + number (sizeRatio, 0) + ")");
     }
 
-    // 4. The time a relay adds to a ping over a direct POST to the same host
+    // 4. One wide object: the time must grow with its members, not with their square. A line of
+    //    80,000 members against one of a single string, of the same bytes, offline and relayed.
+    {
+        const auto wide = widePing (80000), narrow = paddedPing (wide.size());
+        const auto relayHome = scratch.getChildFile ("relayed");
+        relayHome.createDirectory();
+        const PongHost pongHost (relayHome.getFullPathName().toStdString());
+
+        for (const auto& [path, pathHome] : { std::pair<std::string, std::string> { "offline", home },
+                                              { "relayed", relayHome.getFullPathName().toStdString() } })
+        {
+            std::vector<double> wideLine, narrowLine, ratios;
+
+            for (int round = 0; round < rounds; ++round)
+            {
+                wideLine.push_back (lineSeconds (bridge, pathHome, wide));
+                narrowLine.push_back (lineSeconds (bridge, pathHome, narrow));
+                ratios.push_back (wideLine.back() / narrowLine.back());
+            }
+
+            row ("one line of " + number ((double) wide.size() / 1e6, 2) + " MB, 80,000 members, " + path,
+                 number (median (wideLine) * 1000, 1) + " ms", "", "", "");
+            row ("  over one string of the same bytes", "", "", ratioOf (ratios), "at most 1.5");
+        }
+    }
+
+    // 5. The time a relay adds to a ping over a direct POST to the same host
     std::vector<std::pair<std::string, std::vector<std::string>>> hosts { { "the reference host", referenceHost } };
 
     if (argc > 5 && haveProgram ("node"))

@@ -42,10 +42,18 @@ HostVerdict judgeHostAnswer (int status, const std::string& body)
 }
 } // namespace
 
+std::string_view WireMessage::bytes() const
+{
+    if (! wire)
+        wire = wireFormOf (text);
+
+    return *wire;
+}
+
 Forwarder hostForwarder (std::function<void()> beforeWaiting)
 {
     return [file = endpointFile(), beforeWaiting = std::move (beforeWaiting), lastBytes = std::string(),
-            endpoint = std::optional<Endpoint>()] (std::string_view message, std::string& response) mutable
+            endpoint = std::optional<Endpoint>()] (const WireMessage& message, std::string& response) mutable
     {
         // Read anew for every message: a Velto started, stopped or restarted on another port
         // with another token is found at the next message. It nearly always holds what it held
@@ -56,19 +64,19 @@ Forwarder hostForwarder (std::function<void()> beforeWaiting)
             lastBytes = std::move (bytes);
         }
 
-        if (! endpoint)
+        if (! endpoint || message.bytes().empty())
             return 0;
 
         if (beforeWaiting)
             beforeWaiting();
 
-        return postToVelto (*endpoint, message, response, hostAnswerTimeoutMs);
+        return postToVelto (*endpoint, message.bytes(), response, hostAnswerTimeoutMs);
     };
 }
 
 Forwarder offlineForwarder()
 {
-    return [] (std::string_view, std::string&) { return 0; };
+    return [] (const WireMessage&, std::string&) { return 0; };
 }
 
 void Lines::append (std::string_view bytes)
@@ -142,18 +150,8 @@ juce::var answerLocally (const juce::var& message)
 
 void handle (std::string_view text, const Forwarder& forward, const Output& output)
 {
-    // The message goes on in the wire form, not as the line was read: white space normalised,
-    // text after the value gone, a batch whole as one array
-    const auto message = wireFormOf (text);
-
-    if (message.empty())
-    {
-        output.reply (toJson (rpcError ({}, -32700, "Parse error")).toRawUTF8());
-        return;
-    }
-
     std::string response;
-    const auto verdict = judgeHostAnswer (forward (message, response), response);
+    const auto verdict = judgeHostAnswer (forward (WireMessage (text), response), response);
 
     if (verdict.diagnostic.isNotEmpty())
         output.diagnostic (verdict.diagnostic);
@@ -166,9 +164,15 @@ void handle (std::string_view text, const Forwarder& forward, const Output& outp
         return;
     }
 
-    // Only now is the message parsed into a value: most are answered by Velto without one
+    // Only now is the message parsed into a value, and only what decides its answer: most are
+    // answered by Velto without one
     juce::var value;
-    parseJson (text, value);
+
+    if (! parseEnvelopes (text, value))
+    {
+        output.reply (toJson (rpcError ({}, -32700, "Parse error")).toRawUTF8());
+        return;
+    }
 
     if (const auto reply = answerMessage (value, answerLocally); ! reply.isVoid())
     {

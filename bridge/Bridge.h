@@ -6,6 +6,8 @@
 #include <velto_assistant/velto_assistant.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace velto::bridge
@@ -23,10 +25,26 @@ struct Output
     std::function<void (const juce::String& diagnostic)> diagnostic;
 };
 
-/** Offers a message (an object or a whole batch, in the wire form) to the host. Returns the HTTP
-    status and fills `response` with the body, or returns 0 when the host could not be reached
-    or gave no whole answer. */
-using Forwarder = std::function<int (std::string_view message, std::string& response)>;
+/** A line's message in the wire form (white space normalised, text after the value gone, a batch
+    whole as one array), made the first time it is asked for: a forwarder with no host to post to
+    never asks, so a line answered offline is read once, by the local answer alone. */
+class WireMessage
+{
+public:
+    explicit WireMessage (std::string_view lineText) : text (lineText) {}
+
+    /** Empty when the line is not a JSON object or array. */
+    std::string_view bytes() const;
+
+private:
+    const std::string_view text;
+    mutable std::optional<std::string> wire;
+};
+
+/** Offers a message (an object or a whole batch) to the host. Returns the HTTP status and fills
+    `response` with the body, or returns 0 when the host could not be reached or gave no whole
+    answer, or the message is empty. */
+using Forwarder = std::function<int (const WireMessage& message, std::string& response)>;
 
 /** Reads the endpoint file anew on every call (its path is worked out once, here) and posts to
     the host it names, with the 20-second answer budget. Returns 0 without trying when there is

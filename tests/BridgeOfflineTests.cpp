@@ -190,6 +190,37 @@ TEST (BridgeOffline, LongLinesAndManyLines)
     expectClean (result);
 }
 
+TEST (BridgeOffline, WideObjectsAreAnsweredInTimeInProportionToTheirMembers)
+{
+    // 80,000 members, a megabyte: in time in their square these four lines would take minutes,
+    // during which the bridge answered nothing
+    TempHome home;
+    const auto wide = [] (const char* separator, const char* colon)
+    {
+        std::string members;
+
+        for (int i = 0; i < 80000; ++i)
+            members.append (i > 0 ? separator : "").append ("\"").append (std::to_string (i)).append ("\"").append (colon).append ("0");
+
+        return members;
+    };
+    const auto members = wide (",", ":");
+    const auto input = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"play","arguments":{)" + members + "}}}\n"
+                     + R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{)" + members + R"(,"protocolVersion":"2024-11-05"}})" "\n"
+                     + "{" + members + R"(,"id":3,"method":"ping"})" "\n"
+                     + R"({"id":{)" + members + R"(},"method":"ping"})" "\n";
+
+    const auto result = runBridge (home, input);
+    expectClean (result);
+    const auto replies = juce::StringArray::fromLines (juce::String (result.out).trimEnd());
+    ASSERT_EQ (replies.size(), 4) << result.out.substr (0, 200);
+    EXPECT_EQ (replies[0].toStdString(), R"({"jsonrpc": "2.0", "id": 1, "result": {"content": [{"type": "text", "text": ")"
+                                             + std::string (velto::bridge::notOpenText) + R"("}], "isError": true}})");
+    EXPECT_TRUE (replies[1].startsWith (R"({"jsonrpc": "2.0", "id": 2, "result": {"protocolVersion": "2024-11-05", )")) << replies[1];
+    EXPECT_EQ (replies[2].toStdString() + "\n", pong ("3"));
+    EXPECT_EQ (replies[3].toStdString() + "\n", pong ("{" + wide (", ", ": ") + "}"));
+}
+
 TEST (Lines, SplitAtLineFeedsWithEachByteLookedAtOnce)
 {
     const auto split = [] (const std::string& input, size_t readBytes)

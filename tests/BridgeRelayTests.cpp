@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <unistd.h>
 
 using namespace velto::test;
 
@@ -61,6 +61,28 @@ TEST (BridgeRelay, HostAnswers)
         EXPECT_EQ (result.err, c.err) << c.label;
         EXPECT_EQ (result.exitCode, 0) << c.label;
     }
+}
+
+TEST (BridgeRelay, WideObjectsGoBothWaysInTimeInProportionToTheirMembers)
+{
+    std::string members, wireMembers;
+
+    for (int i = 0; i < 70000; ++i)
+    {
+        members.append (i > 0 ? "," : "").append ("\"").append (std::to_string (i)).append ("\":0.5");
+        wireMembers.append (i > 0 ? ", " : "").append ("\"").append (std::to_string (i)).append ("\": 0.5");
+    }
+
+    ScriptedHost host (ScriptedHost::answer (200, R"({"jsonrpc":"2.0","id":1,"result":{)" + members + "}}"));
+    const auto line = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"arguments":{)" + members + "}}}\n";
+    const auto reply = R"({"jsonrpc": "2.0", "id": 1, "result": {)" + wireMembers + "}}\n";
+    TempHome home;
+
+    const auto result = relay (host, line + line + line, home);
+    EXPECT_EQ (result.out, reply + reply + reply);
+    EXPECT_EQ (result.err, "");
+    ASSERT_EQ (host.requests().size(), 3u);
+    EXPECT_EQ (bodyOf (host.requests()[2]), R"({"jsonrpc": "2.0", "id": 1, "method": "tools/call", "params": {"arguments": {)" + wireMembers + "}}}");
 }
 
 TEST (BridgeRelay, RequestAsTheHostSeesIt)
@@ -155,20 +177,7 @@ TEST (BridgeRelay, HostThatNeverAnswersFallsBackAfterTheBudget)
 
 TEST (PostToVelto, TenThousandPostsLeakNoDescriptor)
 {
-    const auto openDescriptors = []
-    {
-        int count = 0;
-
-        if (auto* dir = opendir ("/proc/self/fd"))
-        {
-            while (readdir (dir) != nullptr)
-                ++count;
-
-            closedir (dir);
-        }
-
-        return count;
-    };
+    const auto openDescriptors = [] { return requireFigure (openDescriptorsOf (getpid()), "this process's descriptors"); };
 
     // One thread, one connection at a time: a plain loop is all this host needs
     juce::StreamingSocket listener;

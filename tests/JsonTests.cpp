@@ -25,6 +25,13 @@ std::string rewritten (const std::string& line)
     return rewriteJson (line, out) ? out.substr (5) : (out == "kept:" ? "REFUSED" : "CHANGED OUT ON REFUSAL");
 }
 
+/** What parseEnvelopes keeps of `line`, as written; "PARSE ERROR" when it does not parse. */
+std::string envelopes (const std::string& line)
+{
+    juce::var value;
+    return parseEnvelopes (line, value) ? wire (value) : "PARSE ERROR";
+}
+
 bool isValidUtf8 (const std::string& s)
 {
     return juce::CharPointer_UTF8::isValidString (s.c_str(), (int) s.size());
@@ -122,6 +129,10 @@ TEST (JsonParser, RoundTrips)
         { "leading white space", " \t\r\n{}", "{}" },
         { "text after the value is ignored", R"({"a":1} trailing {"b":2})", R"({"a": 1})" },
         { "repeated key keeps first place, last value", R"({"a":1,"b":2,"a":3})", R"({"a": 3, "b": 2})" },
+        { "repeated key past the first eight names", R"({"0":0,"1":1,"2":2,"3":3,"4":4,"5":5,"6":6,"7":7,"8":8,"9":9,"8":10})",
+          R"({"0": 0, "1": 1, "2": 2, "3": 3, "4": 4, "5": 5, "6": 6, "7": 7, "8": 10, "9": 9})" },
+        { "ten names, none repeated", R"({"0":0,"1":1,"2":2,"3":3,"4":4,"5":5,"6":6,"7":7,"8":8,"9":9})",
+          R"({"0": 0, "1": 1, "2": 2, "3": 3, "4": 4, "5": 5, "6": 6, "7": 7, "8": 8, "9": 9})" },
         { "escapes", R"(["\"\\\/\b\f\n\r\t"])", R"(["\"\\/\b\f\n\r\t"])" },
         { "unicode escape", R"(["\u00e9\u20AC"])", "[\"é€\"]" },
         { "surrogate pair", R"(["\ud83d\ude00"])", "[\"😀\"]" },
@@ -151,6 +162,7 @@ TEST (JsonParser, RoundTrips)
     {
         EXPECT_EQ (roundTrip (c.in), c.out) << c.label;
         EXPECT_EQ (rewritten (c.in), std::string (c.label).find ("repeated key") == 0 ? "REFUSED" : c.out) << c.label;
+        EXPECT_NE (envelopes (c.in), "PARSE ERROR") << c.label;
     }
 }
 
@@ -166,6 +178,37 @@ TEST (JsonParser, Refusals)
     {
         EXPECT_EQ (roundTrip (text), "PARSE ERROR") << text;
         EXPECT_EQ (rewritten (text), "REFUSED") << text;
+        EXPECT_EQ (envelopes (text), "PARSE ERROR") << text;
+    }
+}
+
+TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
+{
+    struct Case { const char* label; std::string in; std::string out; };
+    const Case cases[] = {
+        { "a message's id, method and params", R"({"jsonrpc":"2.0","id":7,"method":"ping","params":{}})", R"({"id": 7, "method": "ping", "params": {}})" },
+        { "params keep only the revision", R"({"params":{"x":[1],"protocolVersion":"2024-11-05","y":2}})", R"({"params": {"protocolVersion": "2024-11-05"}})" },
+        { "params that are not an object", R"({"params":[1,{"b":2,"a":1}]})", R"({"params": [1, {"b": 2, "a": 1}]})" },
+        { "an object id kept as written", R"({"id":{"b":1,"a":[2.5]}})", R"({"id": {"b": 1, "a": [2.5]}})" },
+        { "an id with a repeated key, as parsed", R"({"id":{"a":1,"b":2,"a":3}})", R"({"id": {"a": 3, "b": 2}})" },
+        { "a repeated id: first place, last value", R"({"id":1,"method":"m","id":2})", R"({"id": 2, "method": "m"})" },
+        { "dropped members may repeat", R"({"x":1,"x":{"y":1,"y":2},"id":1})", R"({"id": 1})" },
+        { "a batch: objects are messages, the rest void", R"([{"id":1,"z":2},5,[1],{}])", R"([{"id": 1}, null, null, {}])" },
+        { "an empty batch", "[]", "[]" },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (envelopes (c.in), c.out) << c.label;
+
+    // The same depth limit as parsing, in what is kept and in what is dropped
+    const auto nested = [] (int depth) { return std::string ((size_t) depth, '[') + std::string ((size_t) depth, ']'); };
+
+    for (const std::string member : { "id", "x" })
+    {
+        const auto inMessage = [&] (int depth) { return "{\"" + member + "\":" + nested (depth - 1) + "}"; };
+        EXPECT_NE (envelopes (inMessage (maxJsonDepth)), "PARSE ERROR") << member;
+        EXPECT_EQ (envelopes (inMessage (maxJsonDepth + 1)), "PARSE ERROR") << member;
+        EXPECT_EQ (roundTrip (inMessage (maxJsonDepth + 1)), "PARSE ERROR") << member;
     }
 }
 

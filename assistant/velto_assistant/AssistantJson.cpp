@@ -8,6 +8,7 @@
 #include "AssistantPlatform.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,10 +25,20 @@ namespace
 constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
-    what nearly every string is made of, so it goes in and out in runs. */
+    what nearly every string is made of, so it goes in and out in runs. One look-up a byte. */
 bool isPlainAscii (unsigned char c)
 {
-    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+    static constexpr auto table = []
+    {
+        std::array<bool, 256> plain {};
+
+        for (int i = 0x20; i < 0x80; ++i)
+            plain[(size_t) i] = i != '"' && i != '\\';
+
+        return plain;
+    }();
+
+    return table[c];
 }
 
 /** Where the run of plain ASCII that starts at `from` ends. */
@@ -385,6 +396,101 @@ juce::Identifier identifierFor (std::string_view name)
     return juce::String::fromUTF8 (name.data(), (int) name.size());
 }
 
+/** The member names of one object being rewritten, each as it stands in the output: equal names
+    are written equally. The first few are compared one by one as they come, as nearly every
+    object has only a few. Past that they are only gathered, and checked together once the object
+    has ended: sorted by their hashes in a few passes over memory in order, which a wide object's
+    hash table, outgrowing the processor's caches, would not be. Each name costs the same however
+    wide the object grows. */
+class WrittenNames
+{
+public:
+    explicit WrittenNames (const std::string& written) : out (written) {}
+
+    /** False when the name equals one of the first few; later ones are for allDistinct(). */
+    bool add (size_t start, size_t length)
+    {
+        const Name name { start, length };
+
+        if (names.size() < fewNames)
+            for (const auto& earlier : names)
+                if (textOf (earlier) == textOf (name))
+                    return false;
+
+        names.push_back (name);
+        return true;
+    }
+
+    /** Whether no two names of the object are equal, once all are in. */
+    bool allDistinct() const
+    {
+        if (names.size() <= fewNames)
+            return true;
+
+        // Each key is a name's hash above its index: sorted by the hash, equal names stand
+        // together, among the few others that share their hash
+        std::vector<uint64_t> keys (names.size()), sorted (names.size());
+
+        for (size_t i = 0; i < names.size(); ++i)
+            keys[i] = (uint64_t) hashOf (names[i]) << 32 | i;
+
+        // Three passes of 11 bits cover the 32 of the hash; the counts fit in the nearest cache
+        constexpr int digitBits = 11;
+        constexpr uint64_t digitMask = (1u << digitBits) - 1;
+
+        for (int shift = 32; shift < 64; shift += digitBits)
+        {
+            std::vector<uint32_t> starts (digitMask + 2, 0);
+
+            for (const auto key : keys)
+                ++starts[((key >> shift) & digitMask) + 1];
+
+            for (size_t digit = 1; digit < starts.size(); ++digit)
+                starts[digit] += starts[digit - 1];
+
+            for (const auto key : keys)
+                sorted[starts[(key >> shift) & digitMask]++] = key;
+
+            keys.swap (sorted);
+        }
+
+        for (size_t first = 0, next; first < keys.size(); first = next)
+        {
+            for (next = first + 1; next < keys.size() && keys[next] >> 32 == keys[first] >> 32; ++next) {}
+
+            for (auto a = first; a < next; ++a)
+                for (auto b = a + 1; b < next; ++b)
+                    if (textOf (names[(uint32_t) keys[a]]) == textOf (names[(uint32_t) keys[b]]))
+                        return false;
+        }
+
+        return true;
+    }
+
+private:
+    struct Name { size_t start, length; };
+
+    static constexpr size_t fewNames = 8;
+
+    std::string_view textOf (const Name& name) const
+    {
+        return std::string_view (out).substr (name.start, name.length);
+    }
+
+    uint32_t hashOf (const Name& name) const
+    {
+        uint32_t hash = 2166136261u;   // FNV-1a: short names, hashed in a few nanoseconds
+
+        for (const auto c : textOf (name))
+            hash = (hash ^ (unsigned char) c) * 16777619u;
+
+        return hash;
+    }
+
+    const std::string& out;   // by position, not by view: the output moves as it grows
+    std::vector<Name> names;
+};
+
 class Parser
 {
 public:
@@ -400,6 +506,41 @@ public:
         return atObjectOrArray() && rewriteValue (out, 0);
     }
 
+    bool parseEnvelopesTopLevel (juce::var& result)
+    {
+        if (! atObjectOrArray())
+            return false;
+
+        if (*p == '{')
+            return parseMembers (result, 1, keptInMessage);
+
+        // A batch, whose elements are at depth 2 as parseValue would take them: each object is a
+        // message, and anything else, which gets no answer, is read and dropped
+        ++p;   // '['
+        result = juce::Array<juce::var>();
+        auto& batch = *result.getArray();
+
+        if (consume (']'))
+            return true;
+
+        for (;;)
+        {
+            skipWhiteSpace();
+            juce::var element;
+
+            if (! (p != end && *p == '{' ? parseMembers (element, 2, keptInMessage) : skipValue (1)))
+                return false;
+
+            batch.add (std::move (element));
+
+            if (consume (']'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
 private:
     const char* p;
     const char* const end;
@@ -412,7 +553,8 @@ private:
 
     void skipWhiteSpace()
     {
-        while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+        // Compact JSON has none: one comparison says so for nearly every token
+        while (p != end && (unsigned char) *p <= ' ' && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
             ++p;
     }
 
@@ -721,13 +863,13 @@ private:
         std::string literal;
     };
 
-    bool scanNumber (Number& number)
+    /** Moves past the number at p, as JSON's grammar has it; false, with p anywhere, when there
+        is none. `isInteger` tells whether it had neither a fraction nor an exponent. */
+    bool skipNumber (bool& isInteger)
     {
-        const char* start = p;
-        bool isInteger = true;
-
         auto digitsFollow = [this] { return p != end && *p >= '0' && *p <= '9'; };
         auto skipDigits = [this, &digitsFollow] { while (digitsFollow()) ++p; };
+        isInteger = true;
 
         if (p != end && *p == '-')
             ++p;
@@ -764,6 +906,17 @@ private:
             skipDigits();
             isInteger = false;
         }
+
+        return true;
+    }
+
+    bool scanNumber (Number& number)
+    {
+        const char* start = p;
+        bool isInteger = true;
+
+        if (! skipNumber (isInteger))
+            return false;
 
         number.literal.assign (start, p);
 
@@ -809,6 +962,238 @@ private:
     }
 
     //==============================================================================
+    // Envelopes: what decides a message's answer, in time in proportion to the text however wide
+    // its objects are. A DynamicObject looks a name up among all its members for each one added,
+    // and JUCE pools every distinct name: building a wide object takes time in its width squared.
+
+    enum class Keep { none, value, params };
+
+    static Keep keptInMessage (std::string_view name)
+    {
+        if (name == "id" || name == "method")
+            return Keep::value;
+
+        return name == "params" ? Keep::params : Keep::none;
+    }
+
+    static Keep keptInParams (std::string_view name)
+    {
+        return name == "protocolVersion" ? Keep::value : Keep::none;
+    }
+
+    /** An object of the members that `kept` names, read as parseObject reads them; the others
+        are read and dropped. */
+    bool parseMembers (juce::var& result, int depth, Keep (*kept) (std::string_view))
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '{'
+        auto* object = new juce::DynamicObject();
+        result = juce::var (object);
+
+        if (consume ('}'))
+            return true;
+
+        for (std::string escapedName;;)
+        {
+            skipWhiteSpace();
+            std::string_view key;
+
+            if (p == end || *p != '"' || ! readName (key, escapedName) || ! consume (':'))
+                return false;
+
+            const auto keep = kept (key);
+            skipWhiteSpace();
+
+            if (keep == Keep::none)
+            {
+                if (! skipValue (depth))
+                    return false;
+            }
+            else
+            {
+                juce::var member;
+                const bool isObject = p != end && *p == '{';
+
+                if (! (keep == Keep::params && isObject ? parseMembers (member, depth + 1, keptInParams) : keepValue (member, depth)))
+                    return false;
+
+                object->setProperty (identifierFor (key), member);
+            }
+
+            if (consume ('}'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    /** A member's name as readString reads one: the plain ASCII that nearly every name is, as it
+        stands in the input, and any other in `escaped`. */
+    bool readName (std::string_view& name, std::string& escaped)
+    {
+        const auto* first = p + 1;
+        const auto* last = endOfPlainAscii (first, end);
+
+        if (last != end && *last == '"')
+        {
+            name = std::string_view (first, (size_t) (last - first));
+            p = last + 1;
+            return true;
+        }
+
+        bool unused = false;
+        escaped.clear();
+
+        if (! readString (escaped, false, unused))
+            return false;
+
+        name = escaped;
+        return true;
+    }
+
+    /** A value as parseValue gives it, but an object or an array as a JsonLiteral of its wire
+        form: what is only ever echoed need not be built. */
+    bool keepValue (juce::var& result, int depth)
+    {
+        skipWhiteSpace();
+
+        if (p == end || (*p != '{' && *p != '['))
+            return parseValue (result, depth);
+
+        const auto* start = p;
+        std::string wire;
+
+        if (rewriteValue (wire, depth))
+        {
+            result = juce::var (new JsonLiteral (std::move (wire)));
+            return true;
+        }
+
+        p = start;   // a member named twice, which only the parsed value settles, or not JSON
+        return parseValue (result, depth);
+    }
+
+    /** Moves past the value at p as parseValue would read it, making nothing of it. */
+    bool skipValue (int depth)
+    {
+        skipWhiteSpace();
+
+        if (p == end)
+            return false;
+
+        switch (*p)
+        {
+            case '{': return skipMembers (depth + 1);
+            case '[': return skipElements (depth + 1);
+            case '"': return skipString();
+            case 't': return consumeWord ("true", 4);
+            case 'f': return consumeWord ("false", 5);
+            case 'n': return consumeWord ("null", 4);
+            default:  { bool isInteger = true; return skipNumber (isInteger); }
+        }
+    }
+
+    bool skipMembers (int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '{'
+
+        if (consume ('}'))
+            return true;
+
+        for (;;)
+        {
+            skipWhiteSpace();
+
+            if (p == end || *p != '"' || ! skipString() || ! consume (':') || ! skipValue (depth))
+                return false;
+
+            if (consume ('}'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    bool skipElements (int depth)
+    {
+        if (depth > maxJsonDepth)
+            return false;
+
+        ++p;   // '['
+
+        if (consume (']'))
+            return true;
+
+        for (;;)
+        {
+            if (! skipValue (depth))
+                return false;
+
+            if (consume (']'))
+                return true;
+
+            if (! consume (','))
+                return false;
+        }
+    }
+
+    /** Moves past the string at p: readString fails only at its end and on an escape that is not
+        JSON's, so only those are looked at. */
+    bool skipString()
+    {
+        ++p;   // '"'
+
+        while (p != end)
+        {
+            // Straight to the next quote; an escape before it is looked at, and the search goes
+            // on after it
+            const auto* quote = static_cast<const char*> (std::memchr (p, '"', (size_t) (end - p)));
+
+            if (quote == nullptr)
+                return false;
+
+            const auto* escape = static_cast<const char*> (std::memchr (p, '\\', (size_t) (quote - p)));
+
+            if (escape == nullptr)
+            {
+                p = quote + 1;
+                return true;
+            }
+
+            p = escape + 1;
+
+            if (p == end)
+                return false;
+
+            switch (*p++)
+            {
+                case '"': case '\\': case '/': case 'b': case 'f': case 'n': case 'r': case 't':
+                    break;
+                case 'u':
+                {
+                    uint32_t unit = 0;
+
+                    if (! parseHex4 (unit))
+                        return false;
+
+                    break;
+                }
+                default:
+                    return false;
+            }
+        }
+
+        return false;
+    }
+
+    //==============================================================================
     // Rewriting: what parsing and then writing would give, in one pass and without a value.
 
     bool rewriteValue (std::string& out, int depth)
@@ -831,10 +1216,22 @@ private:
 
             default:
             {
-                Number number;
+                // An integer of up to 18 digits is written as it was read, but "-0", which is 0
+                const auto* start = p;
+                bool isInteger = true;
 
-                if (! scanNumber (number))
+                if (! skipNumber (isInteger))
                     return false;
+
+                if (isInteger && p - start <= 18 && ! (p - start == 2 && start[0] == '-' && start[1] == '0'))
+                {
+                    out.append (start, p);
+                    return true;
+                }
+
+                p = start;
+                Number number;
+                scanNumber (number);
 
                 switch (number.kind)
                 {
@@ -857,9 +1254,7 @@ private:
 
         if (last != end && *last == '"')
         {
-            out += '"';
-            out.append (first, (size_t) (last - first));
-            out += '"';
+            out.append (p, (size_t) (last + 1 - p));   // with its quotes
             p = last + 1;
             return true;
         }
@@ -873,6 +1268,43 @@ private:
         out += '"';
         writeStringBody (out, text.data(), text.size());
         out += '"';
+        return true;
+    }
+
+    /** Writes what comes before a member's value: ", " after the first, its name, and ": ".
+        A plain name, the most of any, goes out in one piece with them, as a wide object has tens
+        of thousands. The name's place in `out` goes to `nameStart` and `nameBytes`. False when
+        no name and colon stand there. Whatever it wrote on failure, the rewrite drops. */
+    bool rewriteMemberName (std::string& out, bool first, size_t& nameStart, size_t& nameBytes)
+    {
+        static constexpr size_t pieceNameBytes = 64;
+        const std::string_view separator = first ? "" : ", ";
+        skipWhiteSpace();
+
+        if (p == end || *p != '"')
+            return false;
+
+        if (const auto* last = endOfPlainAscii (p + 1, end); last != end && *last == '"' && (size_t) (last + 1 - p) <= pieceNameBytes)
+        {
+            char piece[pieceNameBytes + 4];
+            nameBytes = (size_t) (last + 1 - p);
+            std::memcpy (piece, separator.data(), separator.size());
+            std::memcpy (piece + separator.size(), p, nameBytes);
+            std::memcpy (piece + separator.size() + nameBytes, ": ", 2);
+            nameStart = out.size() + separator.size();
+            out.append (piece, separator.size() + nameBytes + 2);
+            p = last + 1;
+            return consume (':');
+        }
+
+        out.append (separator);
+        nameStart = out.size();
+
+        if (! rewriteString (out, false) || ! consume (':'))
+            return false;
+
+        nameBytes = out.size() - nameStart;
+        out += ": ";
         return true;
     }
 
@@ -893,30 +1325,14 @@ private:
 
         out += '{';
 
-        // Where each name stands in `out`, as written: equal names are written equally
-        std::vector<std::pair<size_t, size_t>> names;
-        names.reserve (8);
+        WrittenNames names (out);
 
-        for (;;)
+        for (bool first = true;; first = false)
         {
-            skipWhiteSpace();
+            size_t nameStart = 0, nameBytes = 0;
 
-            if (! names.empty())
-                out += ", ";
-
-            const auto nameStart = out.size();
-
-            if (p == end || *p != '"' || ! rewriteString (out, false) || ! consume (':'))
+            if (! rewriteMemberName (out, first, nameStart, nameBytes) || ! names.add (nameStart, nameBytes))
                 return false;
-
-            const std::string_view name (out.data() + nameStart, out.size() - nameStart);
-
-            for (const auto& [start, length] : names)
-                if (std::string_view (out.data() + start, length) == name)
-                    return false;
-
-            names.emplace_back (nameStart, name.size());
-            out += ": ";
 
             if (! rewriteValue (out, depth))
                 return false;
@@ -924,7 +1340,7 @@ private:
             if (consume ('}'))
             {
                 out += '}';
-                return true;
+                return names.allDistinct();
             }
 
             if (! consume (','))
@@ -984,6 +1400,18 @@ bool parseJson (std::string_view utf8, juce::var& result)
 bool parseJson (const juce::String& text, juce::var& result)
 {
     return parseJson (std::string_view (text.toRawUTF8(), text.getNumBytesAsUTF8()), result);
+}
+
+bool parseEnvelopes (std::string_view utf8, juce::var& result)
+{
+    juce::var parsed;
+    Parser parser (utf8.data(), utf8.data() + utf8.size());
+
+    if (! parser.parseEnvelopesTopLevel (parsed))
+        return false;
+
+    result = std::move (parsed);
+    return true;
 }
 
 bool rewriteJson (std::string_view utf8, std::string& out)
