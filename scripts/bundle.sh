@@ -39,7 +39,7 @@ install -m 0755 "$bridge" "$stage/bundle/server/VeltoMCP"
 cp LICENSE "$stage/bundle/LICENSE"
 
 # The manifest, filled in from the binary: its version, and its tools as it lists them itself
-printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"tools/list"}' | HOME="$stage/home" "$bridge" > "$stage/tools.json"
+printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"tools/list"}' | HOME="$stage/home" CFFIXED_USER_HOME="$stage/home" "$bridge" > "$stage/tools.json"
 node -e '
     const fs = require("fs");
     const [template, tools, version, platform, out] = process.argv.slice(1);

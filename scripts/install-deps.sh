@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing VeltoMCP needs, where it is missing: on Debian, the
-# compiler, CMake, JUCE's modules, GoogleTest, Node.js and npm; then the MCP SDK the
+# compiler, CMake, JUCE's modules, GoogleTest, Node.js, npm and the locales' sources; then the MCP SDK the
 # interoperability tests drive the bridge with. Safe to run again: it installs only what lacks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make pkg-config juce-modules-source libgtest-dev nodejs npm zlib1g-dev)
+# locales: the sources from which the tests make a decimal-comma locale with localedef
+packages=(g++ cmake make pkg-config juce-modules-source libgtest-dev nodejs npm zlib1g-dev locales)
 [ "${VELTO_WITH_CLANG:-0}" = 1 ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()

@@ -134,12 +134,37 @@ compileOwnSources() {
     echo "macOS ($label): $count sources of this project compiled to x86-64 Mach-O objects for macOS $deploymentTarget"
 }
 
+# The tests' children must never find the real settings folder: on macOS JUCE asks the account
+# for the home folder unless CoreFoundation's CFFIXED_USER_HOME says otherwise. Every place in the
+# tests, the demo and the benchmark that gives a child a HOME gives it CFFIXED_USER_HOME beside it.
+homes=0
+for file in $(git ls-files tests bench scripts | grep -E '\.(cpp|h|mjs|sh)$' | grep -v '^scripts/macos\.sh$'); do
+    given=$(grep -oE '(setenv \("HOME"|\{ "HOME",|"HOME=" \+|(^|[^_A-Z])HOME: |(^|[^_A-Z])HOME=")' "$file" | wc -l || true)
+    fixed=$(grep -oE '(setenv \("CFFIXED_USER_HOME"|\{ "CFFIXED_USER_HOME",|"CFFIXED_USER_HOME=" \+|CFFIXED_USER_HOME: |CFFIXED_USER_HOME=")' "$file" | wc -l || true)
+    [ "$given" -eq "$fixed" ] || fail "$file gives a child HOME $given times and CFFIXED_USER_HOME $fixed times: give both, always"
+    homes=$((homes + given))
+done
+[ "$homes" -gt 0 ] || fail "no place gives a child HOME: the check above looks for the wrong thing"
+echo "macOS: the $homes places in the tests, the demo and the benchmark that give a child HOME give it CFFIXED_USER_HOME too"
+
+# The bridge's link, as CMake writes it for a Mac: the linker must drop what the bridge never
+# calls, and the frameworks that nothing left needs
+checkBridgeLink() {
+    local link=$1/CMakeFiles/VeltoMCP.dir/link.txt
+    [ -f "$link" ] || fail "no link command for the bridge in $1"
+    for option in -Wl,-dead_strip -Wl,-dead_strip_dylibs; do
+        grep -qE -- "(^| )$option( |$)" "$link" || fail "the bridge's link command lacks $option: $(cat "$link")"
+    done
+    echo "macOS ($2): the bridge's link command drops dead code and unused frameworks (-dead_strip, -dead_strip_dylibs)"
+}
+
 rm -rf "$work"/juce8* "$work"/juce7*
 
 if [ -f "$juce8/lib/cmake/JUCE-8.0.12/JUCEConfig.cmake" ]; then
     # The project with everything it builds: module, bridge, reference host, tests, fuzz targets, benchmark
     configure . "$work/juce8" "$juce8/lib/cmake/JUCE-8.0.12" -DCMAKE_BUILD_TYPE=Release -DVELTO_BUILD_FUZZERS=ON
     compileOwnSources "$work/juce8" "JUCE 8, the project"
+    checkBridgeLink "$work/juce8" "JUCE 8"
 
     # The JUCE application: its Main.cpp and the module, with the application's own settings,
     # the module brought in by this project's CMake and by JUCE's own juce_add_module
@@ -167,6 +192,7 @@ node -e '
     const kept = JSON.parse(fs.readFileSync(file, "utf8")).filter((e) => !/\/(tests|fuzz|bench)\//.test(e.file));
     fs.writeFileSync(file, JSON.stringify(kept));' "$work/juce7/compile_commands.json"
 compileOwnSources "$work/juce7" "JUCE 7, the module, the bridge and the reference host"
+checkBridgeLink "$work/juce7" "JUCE 7"
 
 configure examples/juce-app "$work/juce7-app" /usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5 -DVELTO_APP_MODULE=juce_module
 compileOwnSources "$work/juce7-app" "JUCE 7, the JUCE application, the module by juce_module"

@@ -6,8 +6,9 @@
 #   3. the JUCE application that embeds the module, on Debian's JUCE, by add_subdirectory and by
 #      juce_add_module;
 #   4. install and packages: the bridge built alone, installed into a temporary prefix, the JUCE
-#      application built from that install with find_package(VeltoMCP), the CPack archives and
-#      the MCP Bundle checked;
+#      application built from that install with find_package(VeltoMCP), found before JUCE and
+#      after it, the CPack archives and the MCP Bundle checked; then the README's build from
+#      source without GoogleTest, installed;
 #   5. JUCE 8: the suite and the JUCE application again (skipped, saying so, without the archive);
 #   6. macOS: every source compiled for macOS (against JUCE 8's headers when leg 5 has them);
 #   7. the suite under AddressSanitizer and UndefinedBehaviorSanitizer;
@@ -72,10 +73,34 @@ share/doc/VeltoMCP/README.md"
     [ "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] \
         || { (cd "$prefix" && find . -type f); echo "the install puts other files than these:"; echo "$expected"; exit 1; }
     [ -n "$(find "$prefix/bin/VeltoMCP" -perm 0755)" ] || { echo "the installed bridge is not 0755"; exit 1; }
-    # An application built from the install, driven through the installed bridge
+    # An application built from the install, driven through the installed bridge: one that finds
+    # JUCE first, and one that has VeltoMCP's package find JUCE for it
     scripts/consumer.sh build/juce-app-package "$prefix/bin/VeltoMCP" -DVELTO_APP_MODULE=package -DCMAKE_PREFIX_PATH="$prefix" \
-        | tee -a build/report/packages.txt
+        | sed 's/^/JUCE found first: /' | tee -a build/report/packages.txt
+    scripts/consumer.sh build/juce-app-package-first "$prefix/bin/VeltoMCP" -DVELTO_APP_MODULE=package -DVELTO_APP_PACKAGE_FIRST=ON \
+        -DCMAKE_PREFIX_PATH="$prefix" | sed 's/^/VeltoMCP found first: /' | tee -a build/report/packages.txt
     rm -rf "$prefix"
+}
+
+fromSource() {
+    # The README's install from source on a machine without GoogleTest (as a Homebrew formula
+    # builds): configures, builds and installs the bridge and the module, and says the tests are off
+    local folder=build-from-source prefix
+    prefix=$(mktemp -d)
+    rm -rf "$folder"
+    cmake -S . -B "$folder" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON > "$folder.configure.log" 2>&1 \
+        || { cat "$folder.configure.log"; echo "from source: it did not configure without GoogleTest"; exit 1; }
+    grep -q "^-- VeltoMCP: GoogleTest was not found, so the tests are off" "$folder.configure.log" \
+        || { cat "$folder.configure.log"; echo "from source: the configure step did not say that the tests are off"; exit 1; }
+    cmake --build "$folder" -j "$jobs" > "$folder/build.log" 2>&1 || { cat "$folder/build.log"; echo "from source: it did not build"; exit 1; }
+    cmake --install "$folder" --prefix "$prefix" > /dev/null
+    [ -x "$prefix/bin/VeltoMCP" ] && [ -f "$prefix/include/VeltoMCP/modules/velto_assistant/velto_assistant.h" ] \
+        && [ -f "$prefix/lib/cmake/VeltoMCP/VeltoMCPConfig.cmake" ] \
+        || { (cd "$prefix" && find . -type f); echo "from source: the install lacks the bridge, the module or the package"; exit 1; }
+    "$prefix/bin/VeltoMCP" --version | grep -q "^VeltoMCP " || { echo "from source: the installed bridge does not run"; exit 1; }
+    rm -rf "$prefix" "$folder"
+    echo "from source without GoogleTest: configured (the tests off, saying so), built and installed the bridge, the module and the package" \
+        | tee build/report/from-source.txt
 }
 
 macos() {
@@ -111,6 +136,7 @@ leg "the suite on Debian's JUCE" suite
 leg "the demo" demo
 leg "the JUCE application on Debian's JUCE, by add_subdirectory and juce_add_module" consumer
 leg "install and packages: the bridge alone, its install, find_package, CPack, the MCP Bundle" installAndPackage
+leg "from source without GoogleTest: configure, build, install" fromSource
 leg "JUCE 8: the suite and the JUCE application" juce8
 leg "macOS: every source compiled for x86-64 macOS" macos
 leg "the suite under AddressSanitizer and UndefinedBehaviorSanitizer" addressSanitizer

@@ -233,11 +233,12 @@ SessionFigures runSession (const TempHome& home, const std::vector<std::string>&
 
 void expectFlat (const SessionFigures& figures)
 {
-    EXPECT_EQ (figures.descriptorsAfter, figures.descriptorsBefore);
+    EXPECT_EQ (requireFigure (figures.descriptorsAfter, "the bridge's descriptors"), requireFigure (figures.descriptorsBefore, "the bridge's descriptors"));
 
     // AddressSanitizer holds freed memory in quarantine on purpose; resident size says nothing there
     if (! underSanitizer)
-        EXPECT_LT (figures.residentAfter, figures.residentBefore + 4096) << "resident memory grew by more than 4 MB";
+        EXPECT_LT (requireFigure (figures.residentAfter, "the bridge's resident memory"),
+                   requireFigure (figures.residentBefore, "the bridge's resident memory") + 4096) << "resident memory grew by more than 4 MB";
 }
 
 /** Every reply present and right, in order; nothing on stderr; status 0. */

@@ -111,8 +111,10 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     // Idle figures once a request has been served and its connection closed by the host: on a
     // busy machine the client can have its answer well before the host gets to closing it
     ASSERT_EQ (host.send (host.request ("{\"jsonrpc\":\"2.0\",\"id\":0,\"method\":\"ping\"}"), nullptr, true), 200);
-    const int idleDescriptors = openDescriptorsOf (host.pid), idleThreads = threadsOf (host.pid);
-    const long idleResidentKiB = residentKiBOf (host.pid);
+    const int idleDescriptors = (int) requireFigure (openDescriptorsOf (host.pid), "the host's descriptors");
+    const int idleThreads = (int) requireFigure (threadsOf (host.pid), "the host's threads");
+    const long idleResidentKiB = requireFigure (residentKiBOf (host.pid), "the host's resident memory");
+    ASSERT_TRUE (idleDescriptors >= 0 && idleThreads >= 0 && idleResidentKiB >= 0);
 
     std::atomic<bool> flooding { true };
     std::atomic<int> maxThreads { idleThreads };

@@ -9,6 +9,9 @@
 #include <chrono>
 #include <cstring>
 
+#include <optional>
+#include <vector>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +19,10 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#if defined(__APPLE__)
+ #include <libproc.h>
+#endif
 
 extern char** environ;
 
@@ -37,6 +44,41 @@ std::string bridgePath()
     return VELTO_BRIDGE_PATH;
 }
 
+#if defined(__APPLE__)
+int openDescriptorsOf (pid_t pid)
+{
+    // The first call tells how much room the list may need, the second how much it took
+    const int room = proc_pidinfo (pid, PROC_PIDLISTFDS, 0, nullptr, 0);
+
+    if (room <= 0)
+        return -1;
+
+    std::vector<proc_fdinfo> descriptors ((size_t) room / sizeof (proc_fdinfo) + 16);
+    const int filled = proc_pidinfo (pid, PROC_PIDLISTFDS, 0, descriptors.data(), (int) (descriptors.size() * sizeof (proc_fdinfo)));
+    return filled <= 0 ? -1 : filled / (int) sizeof (proc_fdinfo);
+}
+
+namespace
+{
+std::optional<proc_taskinfo> taskInfoOf (pid_t pid)
+{
+    proc_taskinfo info {};
+    return proc_pidinfo (pid, PROC_PIDTASKINFO, 0, &info, sizeof (info)) == (int) sizeof (info) ? std::optional (info) : std::nullopt;
+}
+} // namespace
+
+long residentKiBOf (pid_t pid)
+{
+    const auto info = taskInfoOf (pid);
+    return info ? (long) (info->pti_resident_size / 1024) : -1;
+}
+
+int threadsOf (pid_t pid)
+{
+    const auto info = taskInfoOf (pid);
+    return info ? info->pti_threadnum : -1;
+}
+#else
 int openDescriptorsOf (pid_t pid)
 {
     auto* folder = opendir (("/proc/" + std::to_string (pid) + "/fd").c_str());
@@ -70,6 +112,15 @@ long residentKiBOf (pid_t pid)
 int threadsOf (pid_t pid)
 {
     return (int) statusFigure (pid, "Threads:");
+}
+#endif
+
+long requireFigure (long figure, const char* what)
+{
+    if (figure < 0)
+        ADD_FAILURE() << what << " could not be read on this platform, so nothing about it was checked";
+
+    return figure;
 }
 
 namespace
@@ -242,10 +293,33 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
     return result;
 }
 
+namespace
+{
+/** Ends the tests, loudly, unless the bridge started with this home finds its settings folder
+    inside it: JUCE's settings folder on macOS comes from the account, not from HOME, and the
+    tests would otherwise use a running Velto's. */
+void requireSettingsInside (const TempHome& home)
+{
+    const auto help = runProcess (bridgePath(), { "--help" }, {}, home.env());
+    const auto folder = home.folder.getFullPathName() + "/";
+
+    if (help.exitCode == 0 && juce::String (help.out).contains ("It reads " + folder))
+        return;
+
+    std::fprintf (stderr, "\nThe bridge started with HOME and CFFIXED_USER_HOME at %s does not look for its endpoint file "
+                          "there:\n%s\nThe tests would use the real settings folder, and a running Velto's endpoint file: "
+                          "they stop here.\n", folder.toRawUTF8(), help.out.c_str());
+    std::exit (1);
+}
+} // namespace
+
 TempHome::TempHome()
     : folder (juce::File::createTempFile ("velto-home"))
 {
     folder.createDirectory();
+
+    static std::once_flag checked;
+    std::call_once (checked, [this] { requireSettingsInside (*this); });
 }
 
 TempHome::~TempHome()
@@ -527,11 +601,14 @@ HostProcess::HostProcess (std::shared_ptr<const TempHome> inHome)
         return found && (! before || found->token != before->token);
     };
 
+    const auto env = home.env();
     pid = fork();
 
     if (pid == 0)
     {
-        setenv ("HOME", home.folder.getFullPathName().toRawUTF8(), 1);
+        for (const auto& [name, value] : env)
+            setenv (name.c_str(), value.c_str(), 1);
+
         freopen ("/dev/null", "w", stdout);
         execl (VELTO_HOST_PATH, VELTO_HOST_PATH, (char*) nullptr);
         _exit (127);

@@ -41,10 +41,15 @@ void report (const std::string& name, const std::string& line);
 /** The built bridge, found next to the test binary's build tree. */
 std::string bridgePath();
 
-/** Figures of a running process, from /proc: -1 where there is none. */
+/** Figures of a running process: on Linux from /proc, on macOS from libproc. -1 when the figure
+    cannot be read (the process is gone, say): checks on them go through requireFigure. */
 int openDescriptorsOf (pid_t pid);
 long residentKiBOf (pid_t pid);
 int threadsOf (pid_t pid);
+
+/** The figure, after failing the test where it could not be read: a bound or a before-and-after
+    comparison must never pass on two -1s. */
+long requireFigure (long figure, const char* what);
 
 struct ProcessResult
 {
@@ -62,13 +67,23 @@ ProcessResult runProcess (const std::string& program, const std::vector<std::str
                           const std::string& input, const std::map<std::string, std::string>& env,
                           int timeoutMs = 30000);
 
-/** A fresh temporary folder that is removed with the object. */
+/** A fresh temporary folder that is removed with the object, and the home of the programs that
+    the tests start in it. The first one made in a process checks that a program started there
+    finds its settings folder inside it, and ends the tests with a loud message where it does not:
+    they would write, then delete, the endpoint file of a Velto that runs on this machine. */
 struct TempHome
 {
     TempHome();
     ~TempHome();
     juce::File folder;
-    std::map<std::string, std::string> env() const { return { { "HOME", folder.getFullPathName().toStdString() } }; }
+
+    /** HOME, and CFFIXED_USER_HOME for macOS, where JUCE finds ~/Library through the account
+        unless CoreFoundation is told otherwise; the two are always set together. */
+    std::map<std::string, std::string> env() const
+    {
+        const auto path = folder.getFullPathName().toStdString();
+        return { { "HOME", path }, { "CFFIXED_USER_HOME", path } };
+    }
 
     /** Where the bridge looks for the endpoint file under this HOME. */
     juce::File endpointFile() const;

@@ -9,6 +9,7 @@
   ID:                 velto_assistant
   vendor:             Velto
   name:               Velto AI assistant connection
+  version:            0.8.0
   description:        The endpoint file, access tokens, loopback HTTP, the JSON wire format, JSON-RPC envelopes and the MCP tool catalogue that VeltoMCP and Velto's assistant server share.
   license:            MIT
   minimumCppStandard: 17
@@ -17,8 +18,9 @@
 
  END_JUCE_MODULE_DECLARATION
 
- The version is not in this block: it is serverVersion in AssistantShared.h, the one place it
- is written, since the Projucer compiles the module without this project's build.
+ The version here is for the Projucer, which shows it. The code takes its own from
+ serverVersion in AssistantShared.h, as the Projucer compiles the module without this project's
+ build; CMake refuses to configure when the two differ.
 *******************************************************************************/
 #pragma once
 

@@ -9,7 +9,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { setTimeout as sleep } from "node:timers/promises";
-import { endpointPath } from "../support/endpoint.mjs";
+import { endpointPath, homeEnv } from "../support/endpoint.mjs";
 
 const application = process.env.VELTO_JUCE_APP;
 const bridge = process.env.VELTO_BRIDGE;
@@ -18,7 +18,7 @@ const notOpen = "Velto isn't open, or its AI assistant connection is off. Open V
 
 function runBridge(home, messages) {
   const input = messages.map((m) => JSON.stringify(m) + "\n").join("");
-  const result = spawnSync(bridge, [], { input, env: { HOME: home }, encoding: "utf8", timeout: 30000 });
+  const result = spawnSync(bridge, [], { input, env: homeEnv(home), encoding: "utf8", timeout: 30000 });
   return { replies: result.stdout.split("\n").filter(Boolean).map((line) => JSON.parse(line)), stderr: result.stderr, status: result.status };
 }
 
@@ -26,7 +26,7 @@ const call = (id, name) => ({ jsonrpc: "2.0", id, method: "tools/call", params: 
 
 test("a JUCE application serves the bridge through the module, and stops cleanly", async () => {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-juce-app-"));
-  const app = spawn(application, [], { env: { HOME: home }, stdio: ["ignore", "pipe", "pipe"] });
+  const app = spawn(application, [], { env: homeEnv(home), stdio: ["ignore", "pipe", "pipe"] });
   let stderr = "";
   app.stderr.on("data", (chunk) => { stderr += chunk; });
   const exited = new Promise((resolve) => app.once("exit", (code, signal) => resolve({ code, signal })));

@@ -6,7 +6,7 @@ import http from "node:http";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
-import { endpointPath } from "../support/endpoint.mjs";
+import { endpointPath, homeEnv } from "../support/endpoint.mjs";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 
@@ -28,7 +28,7 @@ async function connect(home) {
   const transport = new StdioClientTransport({
     command: bridge,
     args: [],
-    env: { HOME: home, PATH: process.env.PATH ?? "" },
+    env: homeEnv(home),
     stderr: "pipe",
   });
   let stderr = "";

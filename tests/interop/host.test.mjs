@@ -6,7 +6,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { setTimeout as sleep } from "node:timers/promises";
-import { endpointPath } from "../support/endpoint.mjs";
+import { endpointPath, homeEnv } from "../support/endpoint.mjs";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 
@@ -24,7 +24,7 @@ function endpointReady(home) {
 }
 
 async function startHost(home) {
-  const child = spawn(hostProgram, [], { env: { HOME: home, PATH: process.env.PATH ?? "" }, stdio: "ignore" });
+  const child = spawn(hostProgram, [], { env: homeEnv(home), stdio: "ignore" });
   for (let i = 0; i < 500 && !endpointReady(home); i++) await sleep(10);
   return child;
 }
@@ -41,7 +41,7 @@ const data = (result) => JSON.parse(text(result));
 test("all six tools through the bridge, with valid and invalid arguments", async () => {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-host-interop-"));
   const host = await startHost(home);
-  const transport = new StdioClientTransport({ command: bridge, args: [], env: { HOME: home, PATH: process.env.PATH ?? "" }, stderr: "pipe" });
+  const transport = new StdioClientTransport({ command: bridge, args: [], env: homeEnv(home), stderr: "pipe" });
   let stderr = "";
   transport.stderr?.on("data", (chunk) => { stderr += chunk; });
   const client = new Client({ name: "velto-interop", version: "1.0.0" });
@@ -104,7 +104,7 @@ test("all six tools through the bridge, with valid and invalid arguments", async
 test("host killed mid-session: local answers; started again: found at the next message", async () => {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-host-interop-"));
   let host = await startHost(home);
-  const transport = new StdioClientTransport({ command: bridge, args: [], env: { HOME: home, PATH: process.env.PATH ?? "" }, stderr: "pipe" });
+  const transport = new StdioClientTransport({ command: bridge, args: [], env: homeEnv(home), stderr: "pipe" });
   const client = new Client({ name: "velto-interop", version: "1.0.0" });
   try {
     await client.connect(transport);
