@@ -64,8 +64,10 @@ ln -sfn /usr/include/gtest "$work/standins/include/gtest"
 ln -sfn /usr/include/gmock "$work/standins/include/gmock"
 cat > "$work/standins/GTest/GTestConfig.cmake" <<EOF
 foreach(library gtest gtest_main gmock gmock_main)
-    add_library(GTest::\${library} INTERFACE IMPORTED)
-    set_target_properties(GTest::\${library} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES $work/standins/include)
+    if(NOT TARGET GTest::\${library})
+        add_library(GTest::\${library} INTERFACE IMPORTED)
+        set_target_properties(GTest::\${library} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES $work/standins/include)
+    endif()
 endforeach()
 EOF
 
