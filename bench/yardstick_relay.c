@@ -2,9 +2,11 @@
  * the bridge against. For every line of stdin it reads the endpoint file anew (a regular file
  * of at most 64 KiB), opens a new connection to 127.0.0.1 within 2000 ms, posts the line with
  * its Content-Length and the Bearer token, reads the answer by its Content-Length within
- * 20000 ms, and writes the body as one line, flushed before it reads or waits again. It skips
- * nothing that the bridge must do on the network or with the file; what it leaves out is the
- * JSON: it neither checks the line nor writes the answer again in the wire form.
+ * 20000 ms, and writes the body as one line, flushed before it reads or waits again. Its request
+ * goes out in one send, head and body together, as the bridge's does: the same system calls,
+ * TCP segments and acknowledgements a message. It skips nothing that the bridge must do on the
+ * network or with the file; what it leaves out is the JSON: it neither checks the line nor
+ * writes the answer again in the wire form.
  *
  * The endpoint is found with the least possible parsing: the digits after "port": and the
  * string after "token":. */
@@ -136,9 +138,30 @@ static void relay (const char* line, size_t length)
     int headBytes = snprintf (head, sizeof head, "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nAuthorization: Bearer %s\r\n"
                                                  "Content-Type: application/json\r\nAccept: application/json, text/event-stream\r\n"
                                                  "Content-Length: %zu\r\nConnection: close\r\n\r\n", port, token, length);
-    long long connectDeadline = nowMs() + connectTimeoutMs;
 
-    if (! sendAll (handle, head, (size_t) headBytes, connectDeadline) || ! sendAll (handle, line, length, connectDeadline))
+    /* Head and body in one buffer, grown as lines grow, for one send */
+    static char* request = NULL;
+    static size_t requestRoom = 0;
+    size_t requestBytes = (size_t) headBytes + length;
+
+    if (requestBytes > requestRoom)
+    {
+        char* grown = realloc (request, requestBytes);
+
+        if (grown == NULL)
+        {
+            close (handle);
+            return;
+        }
+
+        request = grown;
+        requestRoom = requestBytes;
+    }
+
+    memcpy (request, head, (size_t) headBytes);
+    memcpy (request + headBytes, line, length);
+
+    if (! sendAll (handle, request, requestBytes, nowMs() + connectTimeoutMs))
     {
         close (handle);
         return;

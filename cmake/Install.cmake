@@ -2,12 +2,13 @@
 #   bin/VeltoMCP                                    the bridge (when it is built)
 #   include/VeltoMCP/modules/velto_assistant/       the module, for juce_add_module and the Projucer
 #   lib/cmake/VeltoMCP/                             find_package(VeltoMCP): velto::assistant, velto::VeltoMCP
-#   share/doc/VeltoMCP/                             README.md and LICENSE
+#   share/doc/VeltoMCP/                             README.md, LICENSE and THIRD-PARTY-NOTICES.txt
 include(CMakePackageConfigHelpers)
+include(${CMAKE_CURRENT_LIST_DIR}/Notices.cmake)
 
 install(DIRECTORY assistant/velto_assistant DESTINATION ${VELTO_INSTALL_MODULE_DIR})
 install(TARGETS velto_assistant EXPORT VeltoMCPTargets)
-install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md LICENSE ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(velto_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/VeltoMCP)
 install(EXPORT VeltoMCPTargets NAMESPACE velto:: DESTINATION ${velto_package_dir})

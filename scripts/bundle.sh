@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Packs a built bridge into an MCP Bundle (.mcpb), which Claude's desktop app installs with a
 # click, using the official CLI (@anthropic-ai/mcpb, installed into packaging/mcpb where missing).
-# The manifest's version, tools and platform come from the binary itself; the CLI validates the
-# manifest and packs the bundle; the bundle is then unpacked again to check that the bridge in it
-# is executable (0755) and is the one that was built. Leaves
-# VeltoMCP-<version>-<platform>-<architecture>.mcpb and its .sha256 in the output folder.
+# The manifest's version, tools and platform come from the binary itself, and its licence from
+# the third-party notices that the build left beside it, which go into the bundle with LICENSE;
+# the CLI validates the manifest and packs the bundle; the bundle is then unpacked again to check
+# that the bridge in it is executable (0755) and is the one that was built. Leaves
+# VeltoMCP-<version>-<system>-<architecture>.mcpb and its .sha256 in the output folder, named as
+# CPack names the archives, after what the binary holds (x86_64, arm64 or universal).
 #
 #   scripts/bundle.sh [VeltoMCP [output folder]]     (build/VeltoMCP, and the bridge's folder, by default)
 set -euo pipefail
@@ -22,12 +24,16 @@ if [ ! -x "$cli" ]; then
 fi
 
 version=$("$bridge" --version | cut -d' ' -f2)
-case "$(uname -s)" in
-    Darwin) platform=darwin ;;
-    Linux)  platform=linux ;;
-    *)      fail "no MCP Bundle platform for $(uname -s)" ;;
+binaryPlatform=$(scripts/binary-platform.sh "$bridge")
+case "$binaryPlatform" in
+    Darwin-*) platform=darwin ;;
+    Linux-*)  platform=linux ;;
 esac
-name=VeltoMCP-$version-$(uname -s)-$(uname -m)
+notices=$(dirname "$bridge")/THIRD-PARTY-NOTICES.txt
+[ -f "$notices" ] || fail "no THIRD-PARTY-NOTICES.txt beside $bridge: the build that made it writes one"
+licence=$(sed -n 's/^Licence (SPDX): //p' "$notices")
+[ -n "$licence" ] || fail "$notices gives no licence"
+name=VeltoMCP-$version-$binaryPlatform
 outputFolder=${2:-$(dirname "$bridge")}
 mkdir -p "$outputFolder"
 out=$(cd "$outputFolder" && pwd)/$name.mcpb
@@ -37,16 +43,17 @@ mkdir -p "$stage/bundle/server" "$stage/home"
 
 install -m 0755 "$bridge" "$stage/bundle/server/VeltoMCP"
 cp LICENSE "$stage/bundle/LICENSE"
+cp "$notices" "$stage/bundle/THIRD-PARTY-NOTICES.txt"
 
 # The manifest, filled in from the binary: its version, and its tools as it lists them itself
 printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"tools/list"}' | HOME="$stage/home" CFFIXED_USER_HOME="$stage/home" "$bridge" > "$stage/tools.json"
 node -e '
     const fs = require("fs");
-    const [template, tools, version, platform, out] = process.argv.slice(1);
+    const [template, tools, version, platform, licence, out] = process.argv.slice(1);
     const list = JSON.parse(fs.readFileSync(tools, "utf8")).result.tools.map(({ name, description }) => ({ name, description }));
-    fs.writeFileSync(out, fs.readFileSync(template, "utf8").replace("@VERSION@", version).replace("@PLATFORM@", platform)
+    fs.writeFileSync(out, fs.readFileSync(template, "utf8").replace("@VERSION@", version).replace("@PLATFORM@", platform).replace("@LICENSE@", licence)
                               .replace("@TOOLS@", JSON.stringify(list, null, 2).replace(/\n/g, "\n  ")));' \
-    packaging/mcpb/manifest.json.in "$stage/tools.json" "$version" "$platform" "$stage/bundle/manifest.json"
+    packaging/mcpb/manifest.json.in "$stage/tools.json" "$version" "$platform" "$licence" "$stage/bundle/manifest.json"
 
 "$cli" validate "$stage/bundle/manifest.json" > "$stage/validate.log" 2>&1 \
     || { cat "$stage/validate.log"; fail "the official CLI refuses the manifest: see above"; }

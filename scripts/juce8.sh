@@ -54,6 +54,13 @@ cmake --build "$work/project" -j "$jobs" >/dev/null
 grep -q "JUCE-$version" "$work/project/CMakeCache.txt" || fail "the project did not pick up JUCE $version"
 ctest --test-dir "$work/project" --output-on-failure -j 2
 
+echo "JUCE 8: the packages of a bridge built with JUCE $version carry its notices"
+rm -rf "$work/project/packages"
+(cd "$work/project" && cpack > cpack.log 2>&1) || { cat "$work/project/cpack.log"; fail "CPack did not make the archives"; }
+rm -rf "$work/project/packages/_CPack_Packages"
+scripts/bundle.sh "$work/project/VeltoMCP" "$work/project/packages" >/dev/null
+scripts/check-notices.sh "$work/project"
+
 echo "JUCE 8: the JUCE application with JUCE $version added from its source"
 scripts/consumer.sh "$work/juce-app" "$work/project/VeltoMCP" -DVELTO_APP_JUCE_SOURCE="$PWD/$source"
 

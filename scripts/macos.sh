@@ -183,6 +183,8 @@ if [ -f "$juce8/lib/cmake/JUCE-8.0.12/JUCEConfig.cmake" ]; then
             || fail "$program is not a Mach-O executable"
     done
     echo "macOS (JUCE 8): the yardsticks linked into x86-64 Mach-O executables"
+    [ "$(scripts/binary-platform.sh "$work/juce8/velto_yardstick_relay")" = Darwin-x86_64 ] \
+        || fail "a macOS x86-64 program would not be packaged as Darwin-x86_64"
 else
     echo "macOS: no JUCE 8 install at $juce8 (the JUCE 8 leg makes it): only JUCE 7's headers are used"
 fi

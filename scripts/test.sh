@@ -51,6 +51,8 @@ consumer() {
 
 installAndPackage() {
     scripts/package.sh | tee build/report/packages.txt
+    scripts/check-notices.sh build-package | tee -a build/report/packages.txt
+    packageNames | tee -a build/report/packages.txt
     local prefix
     prefix=$(mktemp -d)
     cmake --install build-package --prefix "$prefix" >/dev/null
@@ -69,7 +71,8 @@ lib/cmake/VeltoMCP/VeltoMCPConfigVersion.cmake
 lib/cmake/VeltoMCP/VeltoMCPTargets-release.cmake
 lib/cmake/VeltoMCP/VeltoMCPTargets.cmake
 share/doc/VeltoMCP/LICENSE
-share/doc/VeltoMCP/README.md"
+share/doc/VeltoMCP/README.md
+share/doc/VeltoMCP/THIRD-PARTY-NOTICES.txt"
     [ "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] \
         || { (cd "$prefix" && find . -type f); echo "the install puts other files than these:"; echo "$expected"; exit 1; }
     [ -n "$(find "$prefix/bin/VeltoMCP" -perm 0755)" ] || { echo "the installed bridge is not 0755"; exit 1; }
@@ -80,6 +83,29 @@ share/doc/VeltoMCP/README.md"
     scripts/consumer.sh build/juce-app-package-first "$prefix/bin/VeltoMCP" -DVELTO_APP_MODULE=package -DVELTO_APP_PACKAGE_FIRST=ON \
         -DCMAKE_PREFIX_PATH="$prefix" | sed 's/^/VeltoMCP found first: /' | tee -a build/report/packages.txt
     rm -rf "$prefix"
+}
+
+packageNames() {
+    # A package is named after what its binary holds: a table of headers, one labelled line each
+    local file label bytes expected got bundle
+    file=$(mktemp)
+    while IFS='|' read -r label bytes expected; do
+        printf "$bytes" > "$file"
+        got=$(scripts/binary-platform.sh "$file" 2>&1 || true)
+        [ "$got" = "${expected//FILE/$file}" ] || { echo "package names: $label: \"$got\", not \"$expected\""; exit 1; }
+    done <<'TABLE'
+universal, two architectures|\xca\xfe\xba\xbe\x00\x00\x00\x02|Darwin-universal
+fat, arm64 alone|\xca\xfe\xba\xbe\x00\x00\x00\x01\x01\x00\x00\x0c|Darwin-arm64
+Mach-O x86-64|\xcf\xfa\xed\xfe\x07\x00\x00\x01|Darwin-x86_64
+Mach-O arm64|\xcf\xfa\xed\xfe\x0c\x00\x00\x01|Darwin-arm64
+ELF x86-64|\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x3e\x00|Linux-x86_64
+ELF aarch64|\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00|Linux-aarch64
+neither|#!/bin/sh|binary-platform: FILE: neither Mach-O nor ELF
+TABLE
+    rm -f "$file"
+    bundle=$(basename "$(ls build-package/packages/*.mcpb)" .mcpb)
+    [ -f "build-package/packages/$bundle.tar.gz" ] || { echo "package names: the bundle $bundle.mcpb is not named as the archives"; exit 1; }
+    echo "package names: the bundle is named as the archives ($bundle), and a package after what its binary holds (7 headers read)"
 }
 
 fromSource() {

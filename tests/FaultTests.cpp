@@ -122,7 +122,7 @@ private:
 
         if (! assistant::tokensMatch (hostToken, request.header ("authorization").fromFirstOccurrenceOf ("Bearer ", false, false)))
         {
-            assistant::writeAll (connection, assistant::httpResponse (401, {}, {}));
+            assistant::writeAll (connection, assistant::refusalResponse (401));
             return;
         }
 
@@ -356,7 +356,8 @@ TEST (Faults, HostDiesMovesAndEndpointFileIsRewrittenUnderTheBridge)
     errLines.removeEmptyStrings();
 
     for (const auto& line : errLines)
-        EXPECT_EQ (line.toStdString(), "VeltoMCP: Velto answered HTTP 401: ");
+        EXPECT_EQ (line.toStdString(), "VeltoMCP: Velto answered HTTP 401: The access token is missing or wrong: turn Velto's "
+                                       "AI assistant connection off and on (Options > AI Assistant) and try again.");
 
     report ("faults", "host faults: " + std::to_string (lines.size()) + " lines with " + std::to_string (faults)
             + " faults injected (host killed, moved with a new token, endpoint half-written, emptied, stale), "

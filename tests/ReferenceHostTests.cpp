@@ -93,27 +93,35 @@ TEST (ReferenceHost, RefusalsAndAnswers)
         return bytes.insert (bytes.find ("\r\n") + 2, headers);
     };
 
+    const std::string notLocal = "The request comes from a web page (its Origin or Host is not this computer): only local programs may connect.";
+    const std::string badToken = "The access token is missing or wrong: turn Velto's AI assistant connection off and on "
+                                 "(Options > AI Assistant) and try again.";
+    const std::string postOnly = "Velto's AI assistant answers POST /mcp only.";
+
     struct Case { const char* label; std::string bytes; int status; std::string body; };
     const Case cases[] = {
         { "answer", host.request (ping), 200, pong },
         { "the bridge's own Host", pingWith ("Host: 127.0.0.1:" + port + "\r\n"), 200, pong },
         { "loopback names, with and without the port", pingWith ("Host: LOCALHOST\r\nOrigin: http://localhost:" + port + "\r\n"), 200, pong },
         { "IPv6 loopback", pingWith ("Host: [::1]:" + port + "\r\nOrigin: http://[::1]\r\n"), 200, pong },
-        { "a rebound name as Host", pingWith ("Host: evil.example.com:" + port + "\r\n"), 403, "" },
-        { "a page's Origin", pingWith ("Host: 127.0.0.1:" + port + "\r\nOrigin: http://evil.example.com\r\n"), 403, "" },
-        { "both, as the rebinding page sends them", pingWith ("Host: evil.example.com\r\nOrigin: http://evil.example.com\r\n"), 403, "" },
-        { "Origin null", pingWith ("Origin: null\r\n"), 403, "" },
-        { "loopback origin over another scheme", pingWith ("Origin: https://127.0.0.1\r\n"), 403, "" },
-        { "a loopback name as a prefix", pingWith ("Host: 127.0.0.1.evil.example.com\r\n"), 403, "" },
-        { "a port past 65535", pingWith ("Host: 127.0.0.1:65536\r\n"), 403, "" },
-        { "no token", "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 401, "" },
-        { "wrong token", host.request (ping, "POST", "/mcp", std::string (64, 'f')), 401, "" },
-        { "token with one character more", host.request (ping, "POST", "/mcp", host.endpoint.token.toStdString() + "0"), 401, "" },
-        { "lower-case scheme", "POST /mcp HTTP/1.1\r\nAuthorization: bearer " + host.endpoint.token.toStdString() + "\r\nContent-Length: 2\r\n\r\n{}", 401, "" },
-        { "other path", host.request (ping, "POST", "/other"), 404, "" },
-        { "other method", host.request (ping, "GET"), 405, "" },
+        { "a rebound name as Host", pingWith ("Host: evil.example.com:" + port + "\r\n"), 403, notLocal },
+        { "a page's Origin", pingWith ("Host: 127.0.0.1:" + port + "\r\nOrigin: http://evil.example.com\r\n"), 403, notLocal },
+        { "both, as the rebinding page sends them", pingWith ("Host: evil.example.com\r\nOrigin: http://evil.example.com\r\n"), 403, notLocal },
+        { "Origin null", pingWith ("Origin: null\r\n"), 403, notLocal },
+        { "loopback origin over another scheme", pingWith ("Origin: https://127.0.0.1\r\n"), 403, notLocal },
+        { "a loopback name as a prefix", pingWith ("Host: 127.0.0.1.evil.example.com\r\n"), 403, notLocal },
+        { "a port past 65535", pingWith ("Host: 127.0.0.1:65536\r\n"), 403, notLocal },
+        { "no token", "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", 401, badToken },
+        { "wrong token", host.request (ping, "POST", "/mcp", std::string (64, 'f')), 401, badToken },
+        { "token with one character more", host.request (ping, "POST", "/mcp", host.endpoint.token.toStdString() + "0"), 401, badToken },
+        { "lower-case scheme", "POST /mcp HTTP/1.1\r\nAuthorization: bearer " + host.endpoint.token.toStdString() + "\r\nContent-Length: 2\r\n\r\n{}", 401, badToken },
+        { "other path", host.request (ping, "POST", "/other"), 404, "Not found: " + postOnly },
+        { "other method", host.request (ping, "GET"), 405, "Method not allowed: " + postOnly },
         { "body over the limit", "POST /mcp HTTP/1.1\r\nAuthorization: Bearer " + host.endpoint.token.toStdString()
-                                     + "\r\nContent-Length: " + std::to_string (maxHttpBodyBytes + 1) + "\r\n\r\n", 413, "" },
+                                     + "\r\nContent-Length: " + std::to_string (maxHttpBodyBytes + 1) + "\r\n\r\n", 413,
+          "The request is too large: at most 1048576 bytes. Send less at once, or a batch in smaller batches." },
+        { "a body that never comes whole", host.request (ping).substr (0, host.request (ping).size() - 5), 400,
+          "The request did not arrive whole within 2000 ms: send it in one piece." },
         { "not JSON", host.request ("hello"), 400, R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})" },
         { "deep nesting", host.request (std::string (100000, '[')), 400, R"({"jsonrpc": "2.0", "id": null, "error": {"code": -32700, "message": "Parse error"}})" },
         { "notification", host.request ("{\"method\":\"notifications/initialized\"}"), 202, "" },
@@ -210,7 +218,7 @@ TEST (ReferenceHost, ContractWithTheBridge)
     // and answers by itself
     const auto oversized = runBridge (host.home, "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\",\"params\":{\"pad\":\""
                                                      + std::string ((size_t) maxHttpBodyBytes, 'x') + "\"}}\n");
-    EXPECT_EQ (oversized.err, "VeltoMCP: Velto answered HTTP 413: \n");
+    EXPECT_EQ (oversized.err, "VeltoMCP: Velto answered HTTP 413: The request is too large: at most 1048576 bytes. Send less at once, or a batch in smaller batches.\n");
     EXPECT_EQ (oversized.out, R"({"jsonrpc": "2.0", "id": 1, "result": {}})" "\n");
 }
 

@@ -559,6 +559,28 @@ juce::String httpResponse (int status, const juce::String& body, const juce::Str
     return text;
 }
 
+juce::String refusalResponse (int status)
+{
+    // Short enough for one line of stderr, and each says what the user can do about it
+    const auto reason = [status]() -> juce::String
+    {
+        switch (status)
+        {
+            case 400: return "The request did not arrive whole within " + juce::String (requestTimeoutMs) + " ms: send it in one piece.";
+            case 401: return "The access token is missing or wrong: turn Velto's AI assistant connection off and on "
+                             "(Options > AI Assistant) and try again.";
+            case 403: return "The request comes from a web page (its Origin or Host is not this computer): only local programs may connect.";
+            case 404: return "Not found: Velto's AI assistant answers POST /mcp only.";
+            case 405: return "Method not allowed: Velto's AI assistant answers POST /mcp only.";
+            case 413: return "The request is too large: at most " + juce::String (maxHttpBodyBytes)
+                             + " bytes. Send less at once, or a batch in smaller batches.";
+            default:  return {};
+        }
+    }();
+
+    return httpResponse (status, reason, "text/plain; charset=utf-8");
+}
+
 int refusalStatus (const HttpMessage& head, const juce::String& token)
 {
     // A web page that has rebound its own name to 127.0.0.1 sends that name as Host, and its

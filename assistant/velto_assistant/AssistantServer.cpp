@@ -124,7 +124,7 @@ juce::String fittedReplies (const juce::var& message, const MessageHandler& answ
 juce::String answerRequest (const HttpMessage& request, const juce::String& token, const MessageHandler& answerOne)
 {
     if (const auto status = refusalStatus (request, token))
-        return httpResponse (status, {}, {});
+        return refusalResponse (status);
 
     juce::var message;
 
@@ -684,7 +684,7 @@ struct Server::Impl
 
         connection.stage = Connection::Stage::refusing;
         connection.discardLeft = std::min (refusalDrainBytes, std::max<juce::int64> (0, announced - bodyReceived));
-        connection.response = utf8Of (httpResponse (status, {}, {}));
+        connection.response = utf8Of (refusalResponse (status));
         connection.deadline = Clock::now() + std::chrono::milliseconds (refusalDrainTimeoutMs);
         std::string().swap (connection.received);   // nothing more of it is needed
         sendSome (connection);
@@ -781,7 +781,7 @@ struct Server::Impl
         // A request whose head came but whose body did not is told so, if its socket takes it at once
         if (it->stage == Connection::Stage::receiving && it->screened)
         {
-            it->response = utf8Of (httpResponse (400, {}, {}));
+            it->response = utf8Of (refusalResponse (400));
             sendSome (*it);
         }
 

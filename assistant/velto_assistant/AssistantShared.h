@@ -253,7 +253,12 @@ using MessageHandler = std::function<juce::var (const juce::var& message)>;
     413 for a Content-Length above maxHttpBodyBytes. 0 when the body is to be read and answered. */
 int refusalStatus (const HttpMessage& head, const juce::String& token);
 
-/** The whole response to a request read in full: httpResponse with refusalStatus if it has one;
+/** The whole refusal with this status (400, 401, 403, 404, 405 or 413), its body one line of plain
+    text that says what is wrong and what to do: the bridge prints it in its diagnostic line, the
+    one line of stderr that a user sees. Any other status gets the bare response. */
+juce::String refusalResponse (int status);
+
+/** The whole response to a request read in full: refusalResponse with refusalStatus if it has one;
     400 with a parse error when the body is not a JSON object or array; 202 when nothing is due
     (notifications only); otherwise 200 with the reply, a batch's replies as one array.
     The body never exceeds maxHttpBodyBytes, which is all the bridge reads. Replies join it in

@@ -54,7 +54,7 @@ test("a JUCE application serves the bridge through the module, and stops cleanly
     const published = fs.readFileSync(endpointPath(home), "utf8");
     fs.writeFileSync(endpointPath(home), JSON.stringify({ port: JSON.parse(published).port, token: "f".repeat(64) }));
     const refused = runBridge(home, [call(5, "describe_session")]);
-    assert.equal(refused.stderr, "VeltoMCP: Velto answered HTTP 401: \n");
+    assert.equal(refused.stderr, "VeltoMCP: Velto answered HTTP 401: The access token is missing or wrong: turn Velto's AI assistant connection off and on (Options > AI Assistant) and try again.\n");
     assert.equal(refused.replies[0].result.content[0].text, notOpen);
 
     // Its own file again, which it must take back when it stops; one naming another token it leaves
