@@ -114,10 +114,11 @@ fromSource() {
     local folder=build-from-source prefix
     prefix=$(mktemp -d)
     rm -rf "$folder"
-    cmake -S . -B "$folder" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON > "$folder.configure.log" 2>&1 \
-        || { cat "$folder.configure.log"; echo "from source: it did not configure without GoogleTest"; exit 1; }
-    grep -q "^-- VeltoMCP: GoogleTest was not found, so the tests are off" "$folder.configure.log" \
-        || { cat "$folder.configure.log"; echo "from source: the configure step did not say that the tests are off"; exit 1; }
+    mkdir -p "$folder"
+    cmake -S . -B "$folder" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON > "$folder/configure.log" 2>&1 \
+        || { cat "$folder/configure.log"; echo "from source: it did not configure without GoogleTest"; exit 1; }
+    grep -q "^-- VeltoMCP: GoogleTest was not found, so the tests are off" "$folder/configure.log" \
+        || { cat "$folder/configure.log"; echo "from source: the configure step did not say that the tests are off"; exit 1; }
     cmake --build "$folder" -j "$jobs" > "$folder/build.log" 2>&1 || { cat "$folder/build.log"; echo "from source: it did not build"; exit 1; }
     cmake --install "$folder" --prefix "$prefix" > /dev/null
     [ -x "$prefix/bin/VeltoMCP" ] && [ -f "$prefix/include/VeltoMCP/modules/velto_assistant/velto_assistant.h" ] \
