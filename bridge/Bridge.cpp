@@ -122,30 +122,14 @@ std::string_view lineText (std::string_view line)
 
 juce::var answerLocally (const juce::var& message)
 {
-    const auto* request = message.getDynamicObject();
-
-    if (request == nullptr || ! request->hasProperty ("id"))
+    if (! expectsReply (message))
         return {};
 
-    const auto id = request->getProperty ("id");
-    const auto method = request->getProperty ("method");
-    const auto name = method.isString() ? method.toString() : juce::String();
-
     // A tool call only Velto can carry out
-    if (name == "tools/call")
-        return rpcResult (id, toolText (notOpenText, true));
+    if (isToolCall (message))
+        return rpcResult (message.getProperty ("id", {}), toolText (notOpenText, true));
 
-    // Every session asks for the catalogue, which never changes: its wire text is made once.
-    // The reply is only ever written by the module's own writer, which writes a JsonLiteral.
-    if (name == "tools/list")
-    {
-        static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
-        auto* result = new juce::DynamicObject();
-        result->setProperty ("tools", catalogue);
-        return rpcResult (id, juce::var (result));
-    }
-
-    return answerProtocol (message);
+    return answerProtocolForWire (message);
 }
 
 void handle (std::string_view text, const Forwarder& forward, const Output& output)

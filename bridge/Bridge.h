@@ -85,8 +85,8 @@ private:
 std::string_view lineText (std::string_view line);
 
 /** The local answer to one message (an object): its reply, or void for a notification or a
-    value that is not an object. A tools/list reply carries the catalogue as a JsonLiteral of its
-    wire text, for toJson and appendJson alone: hosts answer with answerProtocol. */
+    value that is not an object. Written with toJson or appendJson alone: it is
+    answerProtocolForWire's, but for tool calls. */
 juce::var answerLocally (const juce::var& message);
 
 /** Handles one trimmed, non-empty line: a parse error for text that is not a JSON object or

@@ -2,6 +2,8 @@
 // itself when Velto cannot be reached. One thread, one line at a time.
 #include "Bridge.h"
 
+#include <velto_assistant/AssistantDetail.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -13,13 +15,14 @@
 namespace
 {
 using namespace velto;
+using assistant::detail::retryOnInterrupt;
 
 /** Writes all the bytes to a descriptor; false once it is gone (the client closed its end). */
 bool writeAllTo (int handle, std::string_view bytes)
 {
     while (! bytes.empty())
     {
-        const auto count = ::write (handle, bytes.data(), bytes.size());
+        const auto count = retryOnInterrupt ([&] { return ::write (handle, bytes.data(), bytes.size()); });
 
         if (count > 0)
         {
@@ -28,9 +31,9 @@ bool writeAllTo (int handle, std::string_view bytes)
         else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         {
             pollfd wait { handle, POLLOUT, 0 };   // a client may hand us a non-blocking pipe
-            ::poll (&wait, 1, -1);
+            retryOnInterrupt ([&] { return ::poll (&wait, 1, -1); });
         }
-        else if (count == 0 || errno != EINTR)
+        else
         {
             return false;
         }
@@ -78,19 +81,13 @@ bool readInput (bridge::Lines& lines)
 {
     static char chunk[65536];
 
-    for (;;)
-    {
-        const auto count = ::read (STDIN_FILENO, chunk, sizeof (chunk));
+    const auto count = retryOnInterrupt ([] { return ::read (STDIN_FILENO, chunk, sizeof (chunk)); });
 
-        if (count > 0)
-        {
-            lines.append ({ chunk, (size_t) count });
-            return true;
-        }
+    if (count <= 0)
+        return false;
 
-        if (count == 0 || errno != EINTR)
-            return false;
-    }
+    lines.append ({ chunk, (size_t) count });
+    return true;
 }
 
 void printDiagnostic (const juce::String& line)

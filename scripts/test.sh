@@ -58,11 +58,19 @@ installAndPackage() {
     cmake --install build-package --prefix "$prefix" >/dev/null
     # What the install puts where: nothing more, nothing less
     local expected="bin/VeltoMCP
+include/VeltoMCP/modules/velto_assistant/AssistantDetail.h
+include/VeltoMCP/modules/velto_assistant/AssistantEndpoint.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantHost.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantHttp.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantJson.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantJsonBuilder.h
+include/VeltoMCP/modules/velto_assistant/AssistantJsonRewriter.h
+include/VeltoMCP/modules/velto_assistant/AssistantJsonScanner.h
+include/VeltoMCP/modules/velto_assistant/AssistantJsonText.h
 include/VeltoMCP/modules/velto_assistant/AssistantPlatform.h
+include/VeltoMCP/modules/velto_assistant/AssistantProtocol.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantServer.cpp
-include/VeltoMCP/modules/velto_assistant/AssistantShared.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantServerParts.h
 include/VeltoMCP/modules/velto_assistant/AssistantShared.h
 include/VeltoMCP/modules/velto_assistant/velto_assistant.cpp
 include/VeltoMCP/modules/velto_assistant/velto_assistant.h

@@ -1,76 +1,16 @@
-// The loopback HTTP link: one message per connection, read under one deadline, written whole.
+// The loopback HTTP link: framing one message from the bytes received (frameHttp), reading one
+// under one deadline, the bridge's POST to the host, and the response writer of the host.
 #include "AssistantShared.h"
-#include "AssistantPlatform.h"
+#include "AssistantDetail.h"
 
-#include <algorithm>
-#include <array>
-#include <chrono>
 #include <optional>
 #include <string>
-
-#include <poll.h>
 
 namespace velto::assistant
 {
 namespace
 {
-using Clock = std::chrono::steady_clock;
-
-/** One look-up per byte, not six comparisons: heads are scanned byte by byte. */
-bool isWhiteSpace (char c)
-{
-    static constexpr auto table = []
-    {
-        std::array<bool, 256> result {};
-
-        for (const char w : { ' ', '\t', '\r', '\n', '\v', '\f' })
-            result[(unsigned char) w] = true;
-
-        return result;
-    }();
-
-    return table[(unsigned char) c];
-}
-
-std::string_view trimmed (std::string_view text)
-{
-    while (! text.empty() && isWhiteSpace (text.front()))
-        text.remove_prefix (1);
-
-    while (! text.empty() && isWhiteSpace (text.back()))
-        text.remove_suffix (1);
-
-    return text;
-}
-
-/** The integer that begins the text: optional white space and sign, then decimal digits up to
-    the first other character; 0 without digits. Saturates instead of wrapping, so a huge
-    Content-Length is refused as too large instead of turning negative. */
-juce::int64 leadingInteger (std::string_view text)
-{
-    text = trimmed (text);
-    bool negative = false;
-
-    if (! text.empty() && (text[0] == '+' || text[0] == '-'))
-    {
-        negative = (text[0] == '-');
-        text.remove_prefix (1);
-    }
-
-    juce::int64 value = 0;
-    constexpr juce::int64 saturated = std::numeric_limits<juce::int64>::max() / 10 - 10;
-
-    for (const char c : text)
-    {
-        if (c < '0' || c > '9')
-            break;
-
-        if (value < saturated)
-            value = value * 10 + (c - '0');
-    }
-
-    return negative ? -value : value;
-}
+using namespace detail;
 
 /** Head bytes as text, one character per byte. ASCII, which is all that the bridge and Velto
     ever send there, is UTF-8 as it stands. */
@@ -107,13 +47,6 @@ juce::String lowerCased (std::string_view name)
     }
 
     return juce::String::fromUTF8 (lower, (int) name.size());
-}
-
-bool equalsIgnoringAsciiCase (std::string_view text, std::string_view lowerCase)
-{
-    return text.size() == lowerCase.size()
-        && std::equal (text.begin(), text.end(), lowerCase.begin(),
-                       [] (char a, char b) { return (a >= 'A' && a <= 'Z' ? (char) (a - 'A' + 'a') : a) == b; });
 }
 
 /** Gives the last Content-Length's value as it stands, if there is one, and fills the
@@ -201,6 +134,12 @@ struct Framing
     std::string* rawBody = nullptr;   // the body as bytes, cut at its first NUL, in place of message.body
 };
 
+/** The framing of a reply read for its status and body alone, the body as bytes into `body`. */
+Framing statusAndBodyInto (std::string& body)
+{
+    return { /* keepHeaders */ false, &body };
+}
+
 void setBody (HttpMessage* message, std::string_view body, const Framing& framing)
 {
     if (framing.rawBody != nullptr)
@@ -287,31 +226,6 @@ HttpFrame frameMessage (std::string_view received, bool isRequest, bool ended, H
     return frame;
 }
 
-int millisecondsUntil (Clock::time_point deadline)
-{
-    // Rounded up, so that a wait never ends just before the deadline with time left unused
-    const auto left = std::chrono::ceil<std::chrono::milliseconds> (deadline - Clock::now()).count();
-    return (int) std::clamp<juce::int64> (left, 0, std::numeric_limits<int>::max());
-}
-
-/** Waits until the handle is ready for `events`, or has failed, until the deadline. */
-bool waitFor (int handle, short events, Clock::time_point deadline)
-{
-    for (;;)
-    {
-        pollfd wait { handle, events, 0 };
-        const int ready = ::poll (&wait, 1, millisecondsUntil (deadline));
-
-        if (ready >= 0 || errno != EINTR)
-            return ready > 0;
-    }
-}
-
-Clock::time_point after (int timeoutMs)
-{
-    return Clock::now() + std::chrono::milliseconds (std::max (0, timeoutMs));
-}
-
 /** Reads under one deadline for the whole message. */
 class TimedReader
 {
@@ -327,7 +241,7 @@ public:
             if (! waitFor (handle, POLLIN, deadline))
                 return false;
 
-            const auto count = ::recv (handle, chunk, sizeof (chunk), MSG_DONTWAIT);
+            const auto count = retryOnInterrupt ([this] { return ::recv (handle, chunk, sizeof (chunk), MSG_DONTWAIT); });
 
             if (count > 0)
             {
@@ -335,7 +249,7 @@ public:
                 return true;
             }
 
-            if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 return false;
         }
 
@@ -372,46 +286,33 @@ bool readMessage (int handle, HttpMessage& message, bool isRequest, int timeoutM
     first byte has gone, until `firstByteDeadline`: the connection may still be being made. */
 bool sendAll (int handle, std::string_view bytes, Clock::time_point firstByteDeadline)
 {
-    size_t sent = 0;
-
-    while (sent < bytes.size())
+    for (size_t sent = 0;;)
     {
-        const auto count = ::send (handle, bytes.data() + sent, bytes.size() - sent, platform::sendFlags);
-
-        if (count > 0)
+        switch (sendSome (handle, bytes, sent))
         {
-            sent += (size_t) count;
-            continue;
+            case Sent::all:    return true;
+            case Sent::failed: return false;
+            case Sent::noRoomYet: break;
         }
 
-        if (count < 0 && errno == EINTR)
-            continue;
-
-        // No room, or (macOS) not connected yet: wait, but not for ever. Anything else is
-        // EPIPE, ECONNRESET, ECONNREFUSED and the like.
-        const bool connecting = sent == 0 && count < 0 && errno == ENOTCONN && platform::pendingError (handle) == 0;
-
-        if (! (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) && ! connecting)
-            return false;
-
+        // Wait for room, but not for ever
         const auto deadline = sent == 0 ? firstByteDeadline : after (writeStallTimeoutMs);
 
         if (Clock::now() >= deadline || ! waitFor (handle, POLLOUT, deadline))
             return false;
     }
-
-    return true;
 }
 
-struct Answer
+/** What the host sent back to a POST. */
+struct HostReply
 {
     int status = 0;
     std::string body;   // cut at its first NUL
 };
 
-/** One POST of `message` to the host and the answer read in full; none when there was no
-    connection, the request did not go out whole, or no whole answer came in time. */
-std::optional<Answer> exchange (const Endpoint& endpoint, std::string_view message, int timeoutMs)
+/** One POST of `message` to the host and its reply read in full; none when there was no
+    connection, the request did not go out whole, or no whole reply came in time. */
+std::optional<HostReply> exchange (const Endpoint& endpoint, std::string_view message, int timeoutMs)
 {
     // The request is sent as soon as the connection is begun: on loopback it is made at once,
     // and sendAll waits for it only when it is not
@@ -431,47 +332,16 @@ std::optional<Answer> exchange (const Endpoint& endpoint, std::string_view messa
 
     // Only the status and the body are wanted: the headers are not kept
     HttpMessage head;
-    Answer answer;
+    HostReply reply;
     const bool answered = sendAll (handle, request, after (connectTimeoutMs))
-                       && readMessage (handle, head, false, timeoutMs, { false, &answer.body });
+                       && readMessage (handle, head, /* isRequest */ false, timeoutMs, statusAndBodyInto (reply.body));
     ::close (handle);
 
     if (! answered)
         return std::nullopt;
 
-    answer.status = head.status;
-    return answer;
-}
-
-/** "127.0.0.1", "localhost" or "[::1]" (in any case), with or without ":" and a port. */
-bool isLoopbackAuthority (std::string_view authority)
-{
-    for (const std::string_view name : { "127.0.0.1", "localhost", "[::1]" })
-    {
-        if (authority.size() < name.size() || ! equalsIgnoringAsciiCase (authority.substr (0, name.size()), name))
-            continue;
-
-        const auto port = authority.substr (name.size());
-
-        if (port.empty())
-            return true;
-
-        const auto digits = port.substr (1);
-
-        return port[0] == ':' && ! digits.empty() && digits.size() <= 5
-            && std::all_of (digits.begin(), digits.end(), [] (char c) { return c >= '0' && c <= '9'; })
-            && std::stoi (std::string (digits)) <= 65535;
-    }
-
-    return false;
-}
-
-/** "http://" and a loopback authority: the only origins from which a request may come. */
-bool isLoopbackOrigin (std::string_view origin)
-{
-    constexpr std::string_view scheme = "http://";
-    return origin.size() > scheme.size() && equalsIgnoringAsciiCase (origin.substr (0, scheme.size()), scheme)
-        && isLoopbackAuthority (origin.substr (scheme.size()));
+    reply.status = head.status;
+    return reply;
 }
 
 const char* reasonPhrase (int status)
@@ -522,24 +392,24 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
 
 int postToVelto (const Endpoint& endpoint, std::string_view message, std::string& response, int timeoutMs)
 {
-    const auto answer = exchange (endpoint, message, timeoutMs);
+    const auto reply = exchange (endpoint, message, timeoutMs);
 
-    if (! answer)
+    if (! reply)
         return 0;
 
-    response = answer->body;
-    return answer->status;
+    response = reply->body;
+    return reply->status;
 }
 
 int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response, int timeoutMs)
 {
-    const auto answer = exchange (endpoint, { message.toRawUTF8(), message.getNumBytesAsUTF8() }, timeoutMs);
+    const auto reply = exchange (endpoint, { message.toRawUTF8(), message.getNumBytesAsUTF8() }, timeoutMs);
 
-    if (! answer)
+    if (! reply)
         return 0;
 
-    response = fromWireBytes (answer->body.data(), answer->body.size());
-    return answer->status;
+    response = fromWireBytes (reply->body.data(), reply->body.size());
+    return reply->status;
 }
 
 juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType)
@@ -557,56 +427,5 @@ juce::String httpResponse (int status, const juce::String& body, const juce::Str
          << body;
 
     return text;
-}
-
-juce::String refusalResponse (int status)
-{
-    // Short enough for one line of stderr, and each says what the user can do about it
-    const auto reason = [status]() -> juce::String
-    {
-        switch (status)
-        {
-            case 400: return "The request did not arrive whole within " + juce::String (requestTimeoutMs) + " ms: send it in one piece.";
-            case 401: return "The access token is missing or wrong: turn Velto's AI assistant connection off and on "
-                             "(Options > AI Assistant) and try again.";
-            case 403: return "The request comes from a web page (its Origin or Host is not this computer): only local programs may connect.";
-            case 404: return "Not found: Velto's AI assistant answers POST /mcp only.";
-            case 405: return "Method not allowed: Velto's AI assistant answers POST /mcp only.";
-            case 413: return "The request is too large: at most " + juce::String (maxHttpBodyBytes)
-                             + " bytes. Send less at once, or a batch in smaller batches.";
-            default:  return {};
-        }
-    }();
-
-    return httpResponse (status, reason, "text/plain; charset=utf-8");
-}
-
-int refusalStatus (const HttpMessage& head, const juce::String& token)
-{
-    // A web page that has rebound its own name to 127.0.0.1 sends that name as Host, and its
-    // origin as Origin: neither is ever loopback for it, while the bridge sends no Origin
-    if (const auto origin = head.header ("origin"); origin.isNotEmpty() && ! isLoopbackOrigin (origin.toRawUTF8()))
-        return 403;
-
-    if (const auto host = head.header ("host"); host.isNotEmpty() && ! isLoopbackAuthority (host.toRawUTF8()))
-        return 403;
-
-    // Only "Bearer" with that capitalisation and one space, as the bridge sends it
-    const auto authorization = head.header ("authorization");
-    const auto presented = authorization.startsWith ("Bearer ") ? authorization.substring (7) : juce::String();
-
-    if (! tokensMatch (token, presented))
-        return 401;
-
-    if (head.path != "/mcp")
-        return 404;
-
-    if (head.method != "POST")
-        return 405;
-
-    if (leadingInteger (head.header ("content-length").toRawUTF8()) > maxHttpBodyBytes)
-        return 413;
-
-    return 0;
 }
 } // namespace velto::assistant

@@ -54,7 +54,7 @@ inline int acceptConnection (int listener)
    #else
     const int handle = ::accept (listener, nullptr, nullptr);
 
-    if (handle >= 0 && ! setDescriptorFlags (handle, true))
+    if (handle >= 0 && ! setDescriptorFlags (handle, /* nonBlocking */ true))
     {
         ::close (handle);
         return -1;
@@ -88,7 +88,7 @@ inline int beginLoopbackConnection (int port)
    #else
     const int handle = ::socket (AF_INET, SOCK_STREAM, 0);
 
-    if (handle >= 0 && ! setDescriptorFlags (handle, true))
+    if (handle >= 0 && ! setDescriptorFlags (handle, /* nonBlocking */ true))
     {
         ::close (handle);
         return -1;
@@ -123,7 +123,7 @@ inline bool makeWakePipe (int ends[2])
     if (::pipe (ends) != 0)
         return false;
 
-    if (setDescriptorFlags (ends[0], true) && setDescriptorFlags (ends[1], true))
+    if (setDescriptorFlags (ends[0], /* nonBlocking */ true) && setDescriptorFlags (ends[1], /* nonBlocking */ true))
         return true;
 
     ::close (ends[0]);

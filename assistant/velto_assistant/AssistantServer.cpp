@@ -1,10 +1,10 @@
-// The host's side: the answer to one request, decided from values, and the server that reads
-// requests and writes answers for it in fixed resources.
+// The host's server: one thread waits with poll() on every connection and on the listener, and
+// workers answer whole requests with answerRequest. Here: the choice of the connection to shed,
+// and the loop; the work queue and a connection's stage rules are AssistantServerParts.h.
 #include "AssistantShared.h"
-#include "AssistantPlatform.h"
+#include "AssistantServerParts.h"
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <list>
@@ -15,138 +15,40 @@
 #include <unordered_map>
 #include <vector>
 
-#include <poll.h>
 #include <sys/resource.h>
 
 namespace velto::assistant
 {
-namespace
+int connectionToShed (const std::vector<OpenConnection>& connections, std::chrono::steady_clock::time_point now)
 {
-juce::String jsonResponse (int status, const juce::String& json)
-{
-    return httpResponse (status, json, "application/json");
-}
+    const auto stalledSince = now - std::chrono::milliseconds (stalledAfterMs);
+    int silent = -1, arriving = -1;
 
-//==============================================================================
-// Fitting an answer into what the bridge reads
-
-/** The largest number a stand-in names, so that its size is known before it is written. */
-constexpr juce::int64 largestNamedBytes = 999999999999;
-
-/** The short reply that takes the place of one that does not fit. A tool call has already run
-    by then, so its stand-in says so: a transport tool's effect must not look undone. Void for
-    a notification, which has no reply to stand in for. */
-juce::var standIn (const juce::var& element, juce::int64 replyBytes)
-{
-    const auto* request = element.getDynamicObject();
-
-    if (request == nullptr || ! request->hasProperty ("id"))
-        return {};
-
-    const auto size = juce::String (replyBytes) + " bytes, where one answer carries at most "
-                    + juce::String (maxHttpBodyBytes) + " with the other replies of its batch";
-    const auto id = request->getProperty ("id");
-
-    if (request->getProperty ("method") == juce::var ("tools/call"))
-        return rpcResult (id, toolText ("The tool ran, but its result is too large to send back (" + size
-                                            + "). Ask for less, for example a narrower range or one item, "
-                                              "or call the tool on its own.", true));
-
-    return rpcError (id, -32603, "The answer is too large to send back (" + size + "). Send this request on its own.");
-}
-
-/** The body of a 200 answer to `message` (an object, or a batch array) that fits in
-    maxHttpBodyBytes; empty when nothing is due. When even the stand-ins could not fit,
-    `refusal` gets the JSON of a 413's body instead, and nothing has run. */
-juce::String fittedReplies (const juce::var& message, const MessageHandler& answerOne, juce::String& refusal)
-{
-    const auto* batch = message.getArray();
-    const juce::Array<juce::var> single { message };
-    const auto& elements = batch != nullptr ? *batch : single;
-
-    // A batch's body is "[" + replies joined by ", " + "]"; one message's is its reply alone
-    const size_t separatorBytes = batch != nullptr ? 2 : 0;
-    size_t used = batch != nullptr ? 2 : 0;
-
-    // Room kept for every stand-in, each with a separator
-    std::vector<size_t> standInBytes ((size_t) elements.size(), 0);
-    size_t reserved = 0;
-
-    for (int i = 0; i < elements.size(); ++i)
+    for (int i = 0; i < (int) connections.size(); ++i)
     {
-        if (const auto reply = standIn (elements.getReference (i), largestNamedBytes); ! reply.isVoid())
-            standInBytes[(size_t) i] = toJson (reply).getNumBytesAsUTF8() + separatorBytes;
+        const auto& connection = connections[(size_t) i];
 
-        reserved += standInBytes[(size_t) i];
-
-        if (used + reserved > (size_t) maxHttpBodyBytes)
-        {
-            refusal = toJson (rpcError ({}, -32600, "This batch holds more requests than one answer can carry: "
-                                                    "send them in smaller batches."));
-            return {};
-        }
-    }
-
-    juce::StringArray replies;
-
-    for (int i = 0; i < elements.size(); ++i)
-    {
-        reserved -= standInBytes[(size_t) i];
-        const auto reply = answerOne (elements.getReference (i));
-
-        if (reply.isVoid())
+        if (connection.stage != OpenConnection::Stage::receiving && connection.stage != OpenConnection::Stage::refusing)
             continue;
 
-        auto text = toJson (reply);
-        const auto separator = replies.isEmpty() ? 0 : separatorBytes;
+        const bool arrivingNow = connection.reads > 1 && connection.lastReceived > stalledSince;
 
-        if (used + separator + text.getNumBytesAsUTF8() + reserved > (size_t) maxHttpBodyBytes)
-        {
-            const auto substitute = standIn (elements.getReference (i), (juce::int64) text.getNumBytesAsUTF8());
+        if (connection.stage == OpenConnection::Stage::refusing || (connection.bytesReceived > 0 && ! arrivingNow))
+            return i;
 
-            if (substitute.isVoid())
-                continue;
+        auto& firstOfItsKind = connection.bytesReceived == 0 ? silent : arriving;
 
-            text = toJson (substitute);
-        }
-
-        used += separator + text.getNumBytesAsUTF8();
-        replies.add (text);
+        if (firstOfItsKind < 0)
+            firstOfItsKind = i;
     }
 
-    if (replies.isEmpty())
-        return {};
-
-    return batch != nullptr ? "[" + replies.joinIntoString (", ") + "]" : replies[0];
+    return silent >= 0 ? silent : arriving;
 }
-} // namespace
-
-juce::String answerRequest (const HttpMessage& request, const juce::String& token, const MessageHandler& answerOne)
-{
-    if (const auto status = refusalStatus (request, token))
-        return refusalResponse (status);
-
-    juce::var message;
-
-    if (! parseJson (request.body, message))
-        return jsonResponse (400, toJson (rpcError ({}, -32700, "Parse error")));
-
-    juce::String refusal;
-    const auto body = fittedReplies (message, answerOne, refusal);
-
-    if (refusal.isNotEmpty())
-        return jsonResponse (413, refusal);
-
-    // Nothing due (notifications only): accepted, with no body
-    return body.isEmpty() ? httpResponse (202, {}, {}) : jsonResponse (200, body);
-}
-
-//==============================================================================
-// The server: one thread waits on every connection with poll(); workers answer whole requests.
 
 namespace
 {
-using Clock = std::chrono::steady_clock;
+using namespace detail;
+using namespace server;
 
 /** Connections taken from the listener in one turn of the loop, so that a flood of them cannot
     keep the loop from the connections it has. */
@@ -157,16 +59,7 @@ constexpr int readsPerTurn = 16;
 constexpr int acceptPauseMs = 10;
 /** The longest poll() waits without a deadline due, to look at the stop flag even so. */
 constexpr int longestWaitMs = 1000;
-/** A request halfway in is still arriving, when room is needed, while it has come in more than
-    one read and its last byte came within this. The bridge writes its whole request at once, so
-    a large one of its requests, read a turn at a time, is never this slow; a stalled or hostile
-    client's half request came in one read, or has stopped. */
-constexpr int stalledAfterMs = 100;
 
-std::string utf8Of (const juce::String& text)
-{
-    return std::string (text.toRawUTF8(), text.getNumBytesAsUTF8());
-}
 
 /** A connection limit that leaves most descriptors to the application that runs the server. */
 int connectionLimitForThisProcess()
@@ -178,41 +71,12 @@ int connectionLimitForThisProcess()
 
     return (int) std::clamp<rlim_t> (limit.rlim_cur / 4, 8, (rlim_t) maxOpenConnections);
 }
+
 } // namespace
 
+//==============================================================================
 struct Server::Impl
 {
-    struct Connection
-    {
-        enum class Stage
-        {
-            receiving,   // the request is coming in
-            working,     // a worker is answering it
-            sending,     // its answer is going out; then it is closed
-            refusing,    // a refusal is going out while the rest of the body is dropped
-        };
-
-        int handle = -1;
-        std::uint64_t serial = 0;
-        Stage stage = Stage::receiving;
-        Clock::time_point deadline;
-        Clock::time_point lastReceived;  // when its last byte came, or it connected
-        int reads = 0;                   // that brought bytes
-
-        std::string received;
-        HttpMessage request;
-        HttpFrame frame;
-        bool screened = false;           // refusalStatus has seen the head
-
-        std::string response;
-        size_t sent = 0;
-        juce::int64 discardLeft = 0;     // refusing: body bytes still to read and drop
-        bool peerClosed = false;
-        bool broken = false;             // a send failed, or there is nothing to answer: close it
-
-        bool waitingForPeer() const { return stage == Stage::receiving || stage == Stage::refusing; }
-    };
-
     explicit Impl (MessageHandler handler) : answerOne (std::move (handler)) {}
 
     const MessageHandler answerOne;
@@ -224,32 +88,25 @@ struct Server::Impl
     std::atomic<bool> stopping { false };
     std::thread loopThread;
     std::vector<std::thread> workers;
+    WorkQueue queue;
 
-    // Between the loop and the workers
-    struct Job { std::uint64_t serial; HttpMessage request; };
-    struct Answer { std::uint64_t serial; std::string response; };
-    std::mutex mutex;
-    std::condition_variable jobsWaiting;
-    std::deque<Job> jobs;
-    std::deque<Answer> answers;
-
-    // The loop's own: connections in the order they came, so the front is the oldest
-    std::list<Connection> connections;
-    std::unordered_map<std::uint64_t, std::list<Connection>::iterator> beingAnswered;
+    // The loop's own
+    Connections connections;
+    std::unordered_map<std::uint64_t, Connections::iterator> beingAnswered;
     std::uint64_t nextSerial = 0;
     Clock::time_point acceptPausedUntil {};
     std::vector<char> scratch = std::vector<char> ((size_t) httpReadChunkBytes);
 
     //==============================================================================
-    /** On a stopped server: what stop() left is cleared, so a server switched off and on again
-        answers again. */
+    /** Listens anew, with a new token, and starts the threads, on a server that stop() left
+        clean. */
     bool start()
     {
         stopping = false;
         acceptPausedUntil = {};
 
         if (! listener.createListener (0, "127.0.0.1")
-            || ! platform::setDescriptorFlags (listener.getRawSocketHandle(), true)
+            || ! platform::setDescriptorFlags (listener.getRawSocketHandle(), /* nonBlocking */ true)
             || ! platform::makeWakePipe (wake))
             return false;
 
@@ -279,8 +136,8 @@ struct Server::Impl
         {
             try
             {
-                const std::lock_guard<std::mutex> lock (mutex);
                 workers.emplace_back ([this] { work(); });
+                queue.workerStarted();
             }
             catch (const std::system_error&)
             {
@@ -291,14 +148,12 @@ struct Server::Impl
         return true;
     }
 
+    /** Ends the threads and closes everything, and clears what a start() must find clear: a
+        server switched off and on again answers again. */
     void stop()
     {
-        {
-            const std::lock_guard<std::mutex> lock (mutex);
-            stopping = true;
-        }
-
-        jobsWaiting.notify_all();
+        stopping = true;
+        queue.stop();
         wakeLoop();
 
         if (loopThread.joinable())
@@ -307,11 +162,8 @@ struct Server::Impl
         for (auto& worker : workers)
             worker.join();
 
-        // Requests that no worker took are dropped with their connections: none may run after
-        // a restart, for a client that is gone
         workers.clear();
-        jobs.clear();
-        answers.clear();
+        queue.reset();
         listener.close();
 
         for (auto* end : { &wake[0], &wake[1], &spareDescriptor })
@@ -332,34 +184,15 @@ struct Server::Impl
 
     void work()
     {
-        for (;;)
+        for (WorkQueue::Job job; queue.take (job);)
         {
-            Job job;
-
-            {
-                std::unique_lock<std::mutex> lock (mutex);
-                jobsWaiting.wait (lock, [this] { return stopping || ! jobs.empty(); });
-
-                if (stopping)
-                    return;
-
-                job = std::move (jobs.front());
-                jobs.pop_front();
-            }
-
-            auto response = answer (job.request);
-
-            {
-                const std::lock_guard<std::mutex> lock (mutex);
-                answers.push_back ({ job.serial, std::move (response) });
-            }
-
+            queue.finish ({ job.serial, respond (job.request) });
             wakeLoop();
         }
     }
 
     /** Nothing that a handler throws may end the server: the client gets a 500 instead. */
-    std::string answer (const HttpMessage& request) const
+    std::string respond (const HttpMessage& request) const
     {
         try
         {
@@ -381,16 +214,27 @@ struct Server::Impl
     //==============================================================================
     // The loop
 
+    /** What one turn waits on: the wake pipe, the listener, then each connection that is not
+        with a worker, in slots that stay put for the turn. */
+    struct Waits
+    {
+        static constexpr size_t wakeSlot = 0, listenerSlot = 1, firstConnectionSlot = 2;
+
+        std::vector<pollfd> slots;
+        std::vector<Connections::iterator> polled;   // polled[i] is in slot firstConnectionSlot + i
+
+        short readyEvents (size_t slot) const { return slots[slot].revents; }
+    };
+
     void loop()
     {
-        std::vector<pollfd> waits;
-        std::vector<std::list<Connection>::iterator> waited;
+        Waits waits;
 
         while (! stopping)
         {
             try
             {
-                turn (waits, waited);
+                turn (waits);
             }
             catch (const std::bad_alloc&)
             {
@@ -405,48 +249,39 @@ struct Server::Impl
             close (connections.begin());
     }
 
-    void turn (std::vector<pollfd>& waits, std::vector<std::list<Connection>::iterator>& waited)
+    void turn (Waits& waits)
     {
         auto now = Clock::now();
-        waits.clear();
-        waited.clear();
-        waits.push_back ({ wake[0], POLLIN, 0 });
-        waits.push_back ({ now >= acceptPausedUntil ? listener.getRawSocketHandle() : -1, POLLIN, 0 });
+        const bool accepting = now >= acceptPausedUntil;
+        waits.slots.clear();
+        waits.polled.clear();
+        waits.slots.push_back ({ wake[0], POLLIN, 0 });
+        waits.slots.push_back ({ accepting ? listener.getRawSocketHandle() : -1, POLLIN, 0 });   // poll() skips -1
         auto nextDeadline = now + std::chrono::milliseconds (longestWaitMs);
 
         for (auto it = connections.begin(); it != connections.end(); ++it)
         {
-            if (it->stage == Connection::Stage::working)
+            if (! it->isPolled())
                 continue;
 
-            short events = 0;
-
-            if (it->waitingForPeer() && ! it->peerClosed)
-                events |= POLLIN;
-
-            if (it->sent < it->response.size())
-                events |= POLLOUT;
-
-            waits.push_back ({ it->handle, events, 0 });
-            waited.push_back (it);
+            waits.slots.push_back ({ it->handle, it->pollEvents(), 0 });
+            waits.polled.push_back (it);
             nextDeadline = std::min (nextDeadline, it->deadline);
         }
 
-        if (acceptPausedUntil > now)
+        if (! accepting)
             nextDeadline = std::min (nextDeadline, acceptPausedUntil);
 
-        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds> (std::max (nextDeadline - now, Clock::duration::zero()));
-
-        if (::poll (waits.data(), (nfds_t) waits.size(), (int) waitMs.count()) < 0 && errno != EINTR)
+        if (retryOnInterrupt ([&] { return ::poll (waits.slots.data(), (nfds_t) waits.slots.size(), millisecondsUntil (nextDeadline)); }) < 0)
             return;
 
         // Each step may close connections; none may close one that a later step still holds
-        for (size_t i = 0; i < waited.size(); ++i)
-            if (waits[i + 2].revents != 0)
-                serve (waited[i], waits[i + 2].revents);
+        for (size_t i = 0; i < waits.polled.size(); ++i)
+            if (const auto events = waits.readyEvents (Waits::firstConnectionSlot + i); events != 0)
+                serve (waits.polled[i], events);
 
-        if (waits[0].revents != 0)
-            takeAnswers();
+        if (waits.readyEvents (Waits::wakeSlot) != 0)
+            takeResponses();
 
         // Deadlines after anything that came in time was taken; new connections last, as they
         // may take the place of old ones
@@ -456,39 +291,32 @@ struct Server::Impl
         {
             const auto next = std::next (it);
 
-            if (it->stage != Connection::Stage::working && it->deadline <= now)
+            if (it->isPolled() && it->deadline <= now)
                 expire (it);
 
             it = next;
         }
 
-        if (waits[1].revents != 0)
+        if (waits.readyEvents (Waits::listenerSlot) != 0)
             acceptConnections();
     }
 
-    void takeAnswers()
+    void takeResponses()
     {
         while (::read (wake[0], scratch.data(), scratch.size()) > 0) {}
 
-        std::deque<Answer> taken;
-
+        for (auto& done : queue.takeResponses())
         {
-            const std::lock_guard<std::mutex> lock (mutex);
-            taken.swap (answers);
-        }
-
-        for (auto& answer : taken)
-        {
-            const auto found = beingAnswered.find (answer.serial);
+            const auto found = beingAnswered.find (done.serial);
 
             if (found == beingAnswered.end())
                 continue;
 
             const auto it = found->second;
             beingAnswered.erase (found);
-            startSending (*it, std::move (answer.response));
+            it->startSending (std::move (done.response));
 
-            if (isFinished (*it))
+            if (it->isFinished())
                 close (it);
         }
     }
@@ -497,17 +325,17 @@ struct Server::Impl
     {
         for (int i = 0; i < acceptsPerTurn; ++i)
         {
-            const int handle = platform::acceptConnection (listener.getRawSocketHandle());
+            const int handle = retryOnInterrupt ([this] { return platform::acceptConnection (listener.getRawSocketHandle()); });
 
             if (handle < 0)
             {
-                if (errno == EINTR || errno == ECONNABORTED)
+                if (errno == ECONNABORTED)
                     continue;
 
                 if (errno == EMFILE || errno == ENFILE)
                     shedConnectionWithoutDescriptor();
                 else if (errno != EAGAIN && errno != EWOULDBLOCK)
-                    acceptPausedUntil = Clock::now() + std::chrono::milliseconds (acceptPauseMs);
+                    acceptPausedUntil = after (acceptPauseMs);
 
                 return;
             }
@@ -520,11 +348,7 @@ struct Server::Impl
 
             try
             {
-                auto& connection = connections.emplace_back();
-                connection.handle = handle;
-                connection.serial = nextSerial++;
-                connection.lastReceived = Clock::now();
-                connection.deadline = connection.lastReceived + std::chrono::milliseconds (requestTimeoutMs);
+                connections.emplace_back (handle, nextSerial++);
             }
             catch (const std::bad_alloc&)
             {
@@ -547,53 +371,28 @@ struct Server::Impl
         spareDescriptor = ::open ("/dev/null", O_RDONLY | O_CLOEXEC);
 
         if (spareDescriptor < 0)
-            acceptPausedUntil = Clock::now() + std::chrono::milliseconds (acceptPauseMs);
+            acceptPausedUntil = after (acceptPauseMs);
     }
 
-    /** Makes room for a new connection by closing, the oldest first: one being refused or stuck
-        halfway through its request (see stalledAfterMs); else one that has sent nothing yet;
-        else one whose request is still arriving. The bridge sends its whole
-        request in one write as soon as it has connected: a request stuck halfway is the surest
-        sign of a stalled or hostile client, a connection that has sent nothing may be a bridge
-        about to, and one that is sending is most likely a bridge. False when every place holds
-        a request that is being answered. */
+    /** Closes the connection that connectionToShed names; false when it names none. */
     bool makeRoom()
     {
-        const auto stalledSince = Clock::now() - std::chrono::milliseconds (stalledAfterMs);
-        auto silent = connections.end(), arriving = connections.end();
+        std::vector<OpenConnection> states;
+        states.reserve (connections.size());
 
-        for (auto it = connections.begin(); it != connections.end(); ++it)
-        {
-            if (! it->waitingForPeer())
-                continue;
+        for (const auto& connection : connections)
+            states.push_back (connection.state());
 
-            const bool arrivingNow = it->reads > 1 && it->lastReceived > stalledSince;
+        const auto shed = connectionToShed (states, Clock::now());
 
-            if (it->stage == Connection::Stage::refusing || (! it->received.empty() && ! arrivingNow))
-            {
-                close (it);
-                return true;
-            }
+        if (shed < 0)
+            return false;
 
-            auto& firstOfItsKind = it->received.empty() ? silent : arriving;
-
-            if (firstOfItsKind == connections.end())
-                firstOfItsKind = it;
-        }
-
-        for (const auto candidate : { silent, arriving })
-        {
-            if (candidate != connections.end())
-            {
-                close (candidate);
-                return true;
-            }
-        }
-
-        return false;
+        close (std::next (connections.begin(), shed));
+        return true;
     }
 
-    void close (std::list<Connection>::iterator it)
+    void close (Connections::iterator it)
     {
         ::close (it->handle);
         beingAnswered.erase (it->serial);
@@ -601,14 +400,14 @@ struct Server::Impl
     }
 
     //==============================================================================
-    void serve (std::list<Connection>::iterator it, short revents)
+    void serve (Connections::iterator it, short readyEvents)
     {
         try
         {
-            if ((revents & (POLLOUT | POLLERR | POLLHUP)) != 0)
-                sendSome (*it);
+            if ((readyEvents & (POLLOUT | POLLERR | POLLHUP)) != 0)
+                it->sendSome();
 
-            if (! it->broken && (revents & (POLLIN | POLLHUP | POLLERR)) != 0 && it->waitingForPeer())
+            if (! it->broken && (readyEvents & (POLLIN | POLLHUP | POLLERR)) != 0 && it->waitsForPeer())
             {
                 if (it->stage == Connection::Stage::receiving)
                     receive (it);
@@ -616,7 +415,7 @@ struct Server::Impl
                     discard (*it);
             }
 
-            if (isFinished (*it))
+            if (it->isFinished())
                 close (it);
         }
         catch (const std::bad_alloc&)
@@ -625,16 +424,13 @@ struct Server::Impl
         }
     }
 
-    void receive (std::list<Connection>::iterator it)
+    void receive (Connections::iterator it)
     {
         auto& connection = *it;
 
         for (int i = 0; i < readsPerTurn && connection.stage == Connection::Stage::receiving && ! connection.broken; ++i)
         {
-            const auto count = ::recv (connection.handle, scratch.data(), scratch.size(), 0);
-
-            if (count < 0 && errno == EINTR)
-                continue;
+            const auto count = retryOnInterrupt ([&] { return ::recv (connection.handle, scratch.data(), scratch.size(), 0); });
 
             if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
                 return;
@@ -658,17 +454,17 @@ struct Server::Impl
     }
 
     /** What the bytes received so far call for. */
-    void judge (std::list<Connection>::iterator it)
+    void judge (Connections::iterator it)
     {
         auto& connection = *it;
-        connection.frame = frameHttp (connection.received, true, connection.peerClosed, &connection.request, connection.frame);
+        connection.frame = frameHttp (connection.received, /* isRequest */ true, connection.peerClosed, &connection.request, connection.frame);
 
         if (connection.frame.headBytes > 0 && ! connection.screened)
         {
             connection.screened = true;
 
             if (const auto status = refusalStatus (connection.request, token))
-                return refuse (connection, status);
+                return connection.refuse (status);
         }
 
         if (connection.frame.status == HttpFrame::Status::complete)
@@ -677,28 +473,15 @@ struct Server::Impl
             connection.broken = true;   // nobody left to answer, or nothing that can be answered
     }
 
-    void refuse (Connection& connection, int status)
-    {
-        const auto bodyReceived = (juce::int64) (connection.received.size() - connection.frame.headBytes);
-        const auto announced = connection.frame.bodyBytes < 0 ? refusalDrainBytes : connection.frame.bodyBytes;
-
-        connection.stage = Connection::Stage::refusing;
-        connection.discardLeft = std::min (refusalDrainBytes, std::max<juce::int64> (0, announced - bodyReceived));
-        connection.response = utf8Of (refusalResponse (status));
-        connection.deadline = Clock::now() + std::chrono::milliseconds (refusalDrainTimeoutMs);
-        std::string().swap (connection.received);   // nothing more of it is needed
-        sendSome (connection);
-    }
-
     void discard (Connection& connection)
     {
         for (int i = 0; i < readsPerTurn && connection.discardLeft > 0; ++i)
         {
-            const auto count = ::recv (connection.handle, scratch.data(), scratch.size(), 0);
+            const auto count = retryOnInterrupt ([&] { return ::recv (connection.handle, scratch.data(), scratch.size(), 0); });
 
             if (count > 0)
                 connection.discardLeft -= count;
-            else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 connection.peerClosed = true;
 
             if (count <= 0)
@@ -706,83 +489,29 @@ struct Server::Impl
         }
     }
 
-    void dispatch (std::list<Connection>::iterator it)
+    void dispatch (Connections::iterator it)
     {
         auto& connection = *it;
         connection.stage = Connection::Stage::working;
         std::string().swap (connection.received);
+        WorkQueue::Job job { connection.serial, std::move (connection.request) };
 
+        if (queue.offer (job))
         {
-            const std::lock_guard<std::mutex> lock (mutex);
-
-            if (! workers.empty())
-            {
-                jobs.push_back ({ connection.serial, std::move (connection.request) });
-                beingAnswered[connection.serial] = it;
-                jobsWaiting.notify_one();
-                return;
-            }
+            beingAnswered[connection.serial] = it;
+            return;
         }
 
-        startSending (connection, answer (connection.request));
+        connection.startSending (respond (job.request));
     }
 
-    void startSending (Connection& connection, std::string response)
-    {
-        connection.stage = Connection::Stage::sending;
-        connection.response = std::move (response);
-        connection.broken = connection.response.empty();
-        connection.deadline = Clock::now() + std::chrono::milliseconds (responseWriteTimeoutMs);
-
-        // Most answers fit in the socket's buffer at once: no turn of the loop is spent on them
-        sendSome (connection);
-    }
-
-    /** Sends what the socket takes now; a connection that cannot take any more is broken. */
-    static void sendSome (Connection& connection)
-    {
-        while (connection.sent < connection.response.size())
-        {
-            const auto count = ::send (connection.handle, connection.response.data() + connection.sent,
-                                       connection.response.size() - connection.sent, platform::sendFlags);
-
-            if (count > 0)
-                connection.sent += (size_t) count;
-            else if (count < 0 && errno == EINTR)
-                continue;
-            else
-            {
-                connection.broken = ! (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
-                return;
-            }
-        }
-    }
-
-    static bool isFinished (const Connection& connection)
-    {
-        const bool allSent = connection.sent >= connection.response.size();
-
-        if (connection.broken)
-            return true;
-
-        switch (connection.stage)
-        {
-            case Connection::Stage::receiving: return connection.peerClosed;
-            case Connection::Stage::working:   return false;
-            case Connection::Stage::sending:   return allSent;
-            case Connection::Stage::refusing:  return allSent && (connection.discardLeft <= 0 || connection.peerClosed);
-        }
-
-        return true;
-    }
-
-    void expire (std::list<Connection>::iterator it)
+    void expire (Connections::iterator it)
     {
         // A request whose head came but whose body did not is told so, if its socket takes it at once
         if (it->stage == Connection::Stage::receiving && it->screened)
         {
             it->response = utf8Of (refusalResponse (400));
-            sendSome (*it);
+            it->sendSome();
         }
 
         close (it);

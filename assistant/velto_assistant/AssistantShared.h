@@ -1,19 +1,27 @@
 // velto::assistant: what VeltoMCP (the stdio bridge) and Velto's own assistant server share.
 //
-// The endpoint file, the access token, the loopback HTTP framing, the JSON wire format, the
-// JSON-RPC envelopes, the tool catalogue, and the host's answering of requests. Everything but
-// the host's Server is a free function or a plain value that keeps no state a caller could
-// see, and may be called from any thread. Failures are results (false, an empty optional,
-// status 0), never exceptions, except where makeToken says otherwise.
+// Its groups, below in this order, and the source that holds each:
+//   the JSON wire format                          AssistantJson.cpp
+//   the protocol: envelopes, identity, catalogue  AssistantProtocol.cpp
+//   the endpoint file and the access token        AssistantEndpoint.cpp
+//   the loopback HTTP link                        AssistantHttp.cpp
+//   the host's side: refusals, one request        AssistantHost.cpp
+//                    the Server                   AssistantServer.cpp
+// velto_assistant.cpp compiles them as one unit. Everything but the host's Server is a free
+// function or a plain value that keeps no state a caller could see, and may be called from any
+// thread. Failures are results (false, an empty optional, status 0), never exceptions, except
+// where makeToken says otherwise.
 #pragma once
 
 #include <juce_core/juce_core.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velto::assistant
 {
@@ -85,7 +93,18 @@ juce::String toJsonMultiLine (const juce::var& value);
 juce::String fromWireBytes (const char* data, size_t size);
 
 //==============================================================================
-// JSON-RPC envelopes, server identity and the tool catalogue
+// The protocol: JSON-RPC envelopes, server identity and the tool catalogue
+
+/** A new object with these members, in this order (the names distinct): what every object that
+    the module builds is made of. */
+juce::var jsonObject (std::initializer_list<std::pair<const char*, juce::var>> members);
+
+/** Whether a message wants a reply: an object with an "id" member, null included. A notification
+    has none, and a value that is not an object gets none either. */
+bool expectsReply (const juce::var& message);
+
+/** Whether a message's method is the string "tools/call", which only the host can carry out. */
+bool isToolCall (const juce::var& message);
 
 juce::var rpcResult (const juce::var& id, const juce::var& result);
 juce::var rpcError (const juce::var& id, int code, const juce::String& message);
@@ -101,13 +120,18 @@ juce::var toolDefinitions();            // the six tools, as the array that tool
     is not an object, and "tools/call", which is the caller's to answer. */
 juce::var answerProtocol (const juce::var& message);
 
+/** answerProtocol, but tools/list carries the catalogue as a JsonLiteral of its wire text, made
+    once: for a caller that writes its answers with toJson or appendJson alone (the bridge, to
+    which every session's tools/list then costs no copy of the catalogue). */
+juce::var answerProtocolForWire (const juce::var& message);
+
 /** Answers a parsed message with `answerOne`: an object by itself, a batch element by element
     into one array of the replies that are not void. Void when nothing is due: a notification,
     an empty batch, a batch of notifications or of non-objects. */
 juce::var answerMessage (const juce::var& message, const std::function<juce::var (const juce::var&)>& answerOne);
 
 //==============================================================================
-// Endpoint file and access token
+// The endpoint file and the access token
 
 struct Endpoint
 {
@@ -281,14 +305,43 @@ inline constexpr int responseWriteTimeoutMs = 5000; // for a client to take its 
 inline constexpr int refusalDrainTimeoutMs = 2000;  // after a refusal sent before the body...
 inline constexpr juce::int64 refusalDrainBytes = 16 * (juce::int64) maxHttpBodyBytes;   // ...read and dropped
 
+/** What the server knows of an open connection when a new one needs its place. */
+struct OpenConnection
+{
+    enum class Stage
+    {
+        receiving,   // its request is coming in
+        working,     // a worker is answering it
+        sending,     // its answer is going out; then it is closed
+        refusing,    // a refusal is going out while the rest of its body is dropped
+    };
+
+    Stage stage = Stage::receiving;
+    size_t bytesReceived = 0;                             // of its request, so far
+    int reads = 0;                                        // that brought bytes
+    std::chrono::steady_clock::time_point lastReceived;   // when its last byte came, or it connected
+};
+
+/** A request still arriving, when room is needed, has come in more than one read, the last
+    within this. The bridge writes its whole request at once, so a large one, read a turn at a
+    time, is never this slow; a stalled or hostile client's half request came in one read, or
+    has stopped. */
+inline constexpr int stalledAfterMs = 100;
+
+/** Which of the open connections (oldest first) to close, at `now`, so that a new one can take
+    its place: the oldest of the first kind there is of these,
+    1. one being refused, or stuck halfway through its request (see stalledAfterMs): the surest
+       sign of a stalled or hostile client, as the bridge writes its whole request at once;
+    2. one that has sent nothing yet: it may be a bridge about to;
+    3. one whose request is still arriving: most likely a bridge.
+    -1 when every one has its request answered or its answer sent. */
+int connectionToShed (const std::vector<OpenConnection>& connections, std::chrono::steady_clock::time_point now);
+
 /** Velto's assistant endpoint on 127.0.0.1, served in fixed resources: one thread waits on every
     connection at once, and serverWorkerThreads threads run answerRequest. Nothing a local
     client does can make it take more, or bring it down:
     - At most maxOpenConnections are open. Past that, a new connection takes the place of the
-      oldest one stuck halfway through its request or being refused, else of the oldest one
-      that has sent nothing yet, else of the oldest one whose request is still arriving (in
-      several reads, the last within a tenth of a second); when every place holds a request
-      being answered, it is closed at once.
+      one that connectionToShed names; when it names none, the new one is closed at once.
     - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
       its request as soon as it has connected, so this is far more than it needs.
     - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body

@@ -10,15 +10,6 @@ using namespace velto::assistant;
 
 constexpr int maxNotesReturned = 2000;
 
-/** An object from key and value pairs, in order. */
-juce::var object (std::initializer_list<std::pair<const char*, juce::var>> pairs)
-{
-    auto* result = new juce::DynamicObject();
-    for (const auto& [key, value] : pairs)
-        result->setProperty (key, value);
-    return juce::var (result);
-}
-
 juce::var failure (const juce::String& text)
 {
     return toolText (text, true);
@@ -94,11 +85,11 @@ bool readBar (const juce::var& arguments, const char* name, std::optional<double
 
 DemoSession::DemoSession()
 {
-    auto riff = [] (int root, double startBeat, int bars)
+    auto riff = [this] (int root, double startBeat, int bars)
     {
         std::vector<Note> notes;
         const int steps[] = { 0, 7, 12, 7 };
-        for (int beat = 0; beat < bars * 4; ++beat)
+        for (int beat = 0; beat < bars * beatsPerBar; ++beat)
             notes.push_back ({ root + steps[beat % 4], startBeat + beat, 0.5, 90 + (beat % 3) * 10 });
         return notes;
     };
@@ -205,15 +196,13 @@ const DemoSession::Track* DemoSession::trackArgument (const juce::var& arguments
 //==============================================================================
 juce::var DemoSession::answer (const juce::var& message)
 {
-    const auto* request = message.getDynamicObject();
-
-    // Everything but a tool call is answered as the bridge answers it: the same handshake,
-    // ping, catalogue and errors, whether Velto is there or not
-    if (request == nullptr || ! request->hasProperty ("id") || request->getProperty ("method") != juce::var ("tools/call"))
+    // Everything but a tool call is answered by the module's answerProtocol, as the bridge
+    // answers it by itself: the same handshake, ping, catalogue and errors
+    if (! expectsReply (message) || ! isToolCall (message))
         return answerProtocol (message);
 
-    const auto id = request->getProperty ("id");
-    const auto params = request->getProperty ("params");
+    const auto id = message.getProperty ("id", {});
+    const auto params = message.getProperty ("params", {});
     const auto name = params.getProperty ("name", {});
     const auto arguments = params.getProperty ("arguments", juce::var (new juce::DynamicObject()));
 
@@ -248,13 +237,13 @@ juce::var DemoSession::callTool (const juce::String& name, const juce::var& argu
 juce::var DemoSession::transportState (Clock::time_point now)
 {
     const double beat = positionBeat (now);
-    return object ({ { "playing", transport.playing },
+    return jsonObject ({ { "playing", transport.playing },
                      { "recording", false },
-                     { "position_bar", 1.0 + beat / beatsPerBar },
+                     { "position_bar", barOf (beat) },
                      { "position_beats", beat },
-                     { "loop", object ({ { "on", transport.loopOn },
-                                         { "from_bar", 1.0 + transport.loopStartBeat / beatsPerBar },
-                                         { "to_bar", 1.0 + transport.loopEndBeat / beatsPerBar } }) } });
+                     { "loop", jsonObject ({ { "on", transport.loopOn },
+                                         { "from_bar", barOf (transport.loopStartBeat) },
+                                         { "to_bar", barOf (transport.loopEndBeat) } }) } });
 }
 
 juce::var DemoSession::describeSession (Clock::time_point now)
@@ -263,9 +252,9 @@ juce::var DemoSession::describeSession (Clock::time_point now)
     {
         juce::Array<juce::var> plugins;
         for (const auto& plugin : track.plugins)
-            plugins.add (object ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
+            plugins.add (jsonObject ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
 
-        return object ({ { "id", track.id }, { "name", track.name }, { "kind", track.kind }, { "input", track.input },
+        return jsonObject ({ { "id", track.id }, { "name", track.name }, { "kind", track.kind }, { "input", track.input },
                          { "output", track.output }, { "monitoring", track.monitoring }, { "armed", track.armed },
                          { "muted", track.muted }, { "soloed", track.soloed }, { "volume_db", track.volumeDb },
                          { "pan", track.pan }, { "plugins", plugins }, { "clips", (int) track.clips.size() } });
@@ -285,7 +274,7 @@ juce::var DemoSession::describeSession (Clock::time_point now)
     for (const auto& track : returns)
         returnList.add (summary (track));
 
-    return success (object ({ { "tempo", tempo }, { "time_signature", "4/4" }, { "transport", transportState (now) },
+    return success (jsonObject ({ { "tempo", tempo }, { "time_signature", "4/4" }, { "transport", transportState (now) },
                               { "tracks", trackList }, { "returns", returnList }, { "master", summary (master) },
                               { "reasons_a_track_cannot_be_heard", reasons } }));
 }
@@ -300,13 +289,13 @@ juce::var DemoSession::describeTrack (const juce::var& arguments)
 
     juce::Array<juce::var> plugins, sends, clips;
     for (const auto& plugin : track->plugins)
-        plugins.add (object ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
+        plugins.add (jsonObject ({ { "name", plugin.name }, { "generates_notes", plugin.generatesNotes } }));
     for (const auto& [to, level] : track->sends)
-        sends.add (object ({ { "to", to }, { "level_db", level } }));
+        sends.add (jsonObject ({ { "to", to }, { "level_db", level } }));
 
     for (const auto& clip : track->clips)
     {
-        auto description = object ({ { "id", clip.id }, { "start_bar", clip.startBar }, { "length_bars", clip.lengthBars } });
+        auto description = jsonObject ({ { "id", clip.id }, { "start_bar", clip.startBar }, { "length_bars", clip.lengthBars } });
 
         if (track->kind == "midi")
         {
@@ -329,7 +318,7 @@ juce::var DemoSession::describeTrack (const juce::var& arguments)
         clips.add (description);
     }
 
-    return success (object ({ { "id", track->id }, { "name", track->name }, { "kind", track->kind },
+    return success (jsonObject ({ { "id", track->id }, { "name", track->name }, { "kind", track->kind },
                               { "input", track->input }, { "output", track->output }, { "monitoring", track->monitoring },
                               { "plugins", plugins }, { "sends", sends }, { "eq", track->eq }, { "clips", clips } }));
 }
@@ -368,7 +357,7 @@ juce::var DemoSession::getNotes (const juce::var& arguments)
 
         for (const auto& note : clip.notes)
         {
-            const double bar = 1.0 + note.startBeat / beatsPerBar;
+            const double bar = barOf (note.startBeat);
             if ((! fromBar || bar >= *fromBar) && (! toBar || bar < *toBar))
                 found.push_back ({ clip.id, note });
         }
@@ -383,12 +372,12 @@ juce::var DemoSession::getNotes (const juce::var& arguments)
     for (size_t i = 0; i < found.size() && i < (size_t) maxNotesReturned; ++i)
     {
         const auto& [clip, note] = found[i];
-        notes.add (object ({ { "clip", clip }, { "pitch", note.pitch }, { "name", noteName (note.pitch) },
-                             { "start_bar", 1.0 + note.startBeat / beatsPerBar }, { "start_beats", note.startBeat },
+        notes.add (jsonObject ({ { "clip", clip }, { "pitch", note.pitch }, { "name", noteName (note.pitch) },
+                             { "start_bar", barOf (note.startBeat) }, { "start_beats", note.startBeat },
                              { "length_beats", note.lengthBeats }, { "velocity", note.velocity } }));
     }
 
-    return success (object ({ { "track", track->name }, { "total", (int) found.size() },
+    return success (jsonObject ({ { "track", track->name }, { "total", (int) found.size() },
                               { "returned", notes.size() }, { "truncated", found.size() > (size_t) maxNotesReturned },
                               { "notes", notes } }));
 }
@@ -413,21 +402,21 @@ juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
     settle (now);
 
     if (! fromBar && ! toBar && ! loopTimes && transport.playing)
-        return success (object ({ { "result", "already playing" }, { "transport", transportState (now) } }));
+        return success (jsonObject ({ { "result", "already playing" }, { "transport", transportState (now) } }));
 
     if (toBar && ! fromBar && ! loopTimes && transport.playing)
     {
         // to_bar alone sets where the current playback stops
-        const double current = positionBeat (now), target = (*toBar - 1.0) * beatsPerBar;
+        const double current = positionBeat (now), target = beatOf (*toBar);
 
         if (target <= current)
-            return failure ("to_bar must lie after the playhead (now at bar " + juce::String (1.0 + current / beatsPerBar, 2) + ")");
+            return failure ("to_bar must lie after the playhead (now at bar " + juce::String (barOf (current), 2) + ")");
 
         transport.stopAfterBeats = beatsPlayed (now) + (target - current);
-        return success (object ({ { "result", "stops at bar " + juce::String (*toBar) }, { "transport", transportState (now) } }));
+        return success (jsonObject ({ { "result", "stops at bar " + juce::String (*toBar) }, { "transport", transportState (now) } }));
     }
 
-    double start = fromBar ? (*fromBar - 1.0) * beatsPerBar : transport.insertMarkerBeat;
+    double start = fromBar ? beatOf (*fromBar) : transport.insertMarkerBeat;
     std::optional<double> stopAfter;
 
     if (loopTimes)
@@ -441,7 +430,7 @@ juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
     }
     else if (toBar)
     {
-        const double target = (*toBar - 1.0) * beatsPerBar;
+        const double target = beatOf (*toBar);
 
         if (target <= start)
             return failure ("to_bar must come after the bar playback starts from");
@@ -456,7 +445,7 @@ juce::var DemoSession::play (const juce::var& arguments, Clock::time_point now)
     transport.startBeat = start;
     transport.startedAt = now;
     transport.stopAfterBeats = stopAfter;
-    return success (object ({ { "result", "playing" }, { "transport", transportState (now) } }));
+    return success (jsonObject ({ { "result", "playing" }, { "transport", transportState (now) } }));
 }
 
 juce::var DemoSession::setLoop (const juce::var& arguments)
@@ -472,8 +461,8 @@ juce::var DemoSession::setLoop (const juce::var& arguments)
     if (! on.isBool())
         return failure ("on must be true or false");
 
-    const double start = fromBar ? (*fromBar - 1.0) * beatsPerBar : transport.loopStartBeat;
-    const double end = toBar ? (*toBar - 1.0) * beatsPerBar : transport.loopEndBeat;
+    const double start = fromBar ? beatOf (*fromBar) : transport.loopStartBeat;
+    const double end = toBar ? beatOf (*toBar) : transport.loopEndBeat;
 
     if (end <= start)
         return failure ("to_bar must come after from_bar");
@@ -482,14 +471,14 @@ juce::var DemoSession::setLoop (const juce::var& arguments)
     transport.loopEndBeat = end;
     transport.loopOn = (bool) on;
 
-    return success (object ({ { "loop", object ({ { "on", transport.loopOn }, { "from_bar", 1.0 + start / beatsPerBar },
-                                                   { "to_bar", 1.0 + end / beatsPerBar } }) } }));
+    return success (jsonObject ({ { "loop", jsonObject ({ { "on", transport.loopOn }, { "from_bar", barOf (start) },
+                                                   { "to_bar", barOf (end) } }) } }));
 }
 
 juce::var DemoSession::stop (Clock::time_point now)
 {
     settle (now);
     transport.playing = false;
-    return success (object ({ { "result", "stopped" }, { "transport", transportState (now) } }));
+    return success (jsonObject ({ { "result", "stopped" }, { "transport", transportState (now) } }));
 }
 } // namespace velto::host

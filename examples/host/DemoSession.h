@@ -18,7 +18,8 @@ public:
     DemoSession();
 
     /** The JSON-RPC answer to one message (an object): void for notifications. Tool calls run
-        here; everything else gets the bridge's own local answer. Thread-safe. */
+        here; everything else gets answerProtocol's answer, the same as the bridge gives by
+        itself. Thread-safe. */
     juce::var answer (const juce::var& message);
 
     /** A tool call's result (content and isError), at the given moment. Thread-safe. */
@@ -57,6 +58,10 @@ private:
     // Moved by the transport tools, one call at a time
     std::mutex transportMutex;
     Transport transport;
+
+    /** Bars count from 1 and beats from 0, at the start of the song: one place converts them. */
+    double barOf (double beat) const { return 1.0 + beat / beatsPerBar; }
+    double beatOf (double bar) const { return (bar - 1.0) * beatsPerBar; }
 
     double beatsPlayed (Clock::time_point now) const;
     double positionBeat (Clock::time_point now);

@@ -1,0 +1,278 @@
+// The walker that builds values: the juce::var of a whole text (parseJson), or only what
+// decides a message's answer (parseEnvelopes). Internal to the module's sources.
+#pragma once
+
+#include "AssistantJsonRewriter.h"
+
+namespace velto::assistant::json
+{
+
+/** The member names that nearly every message and endpoint file holds, made once: making an
+    Identifier otherwise takes a lock on JUCE's global string pool, for every member. */
+inline juce::Identifier identifierFor (std::string_view name)
+{
+    static const juce::Identifier common[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
+                                                "name", "arguments", "content", "type", "text", "isError",
+                                                "port", "token", "note", "protocolVersion" };
+
+    for (const auto& identifier : common)
+        if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
+            return identifier;
+
+    return juce::String::fromUTF8 (name.data(), (int) name.size());
+}
+
+class Builder
+{
+public:
+    explicit Builder (Scanner& text) : in (text) {}
+
+    /** The value at the scanner, at `depth`. Objects keep their first place for a name given
+        twice, and its last value, as juce::DynamicObject does. */
+    bool parseValue (juce::var& result, int depth)
+    {
+        switch (in.peek())
+        {
+            case 0:   return false;
+            case '{': return parseObject (result, depth + 1);
+            case '[': return parseArray (result, depth + 1);
+            case '"': return parseString (result);
+            case 't': result = true;        return in.consumeWord ("true");
+            case 'f': result = false;       return in.consumeWord ("false");
+            case 'n': result = juce::var(); return in.consumeWord ("null");
+            default:  return parseNumber (result);
+        }
+    }
+
+    /** The envelopes of the object or batch at the scanner: parseEnvelopes. */
+    bool parseEnvelopes (juce::var& result)
+    {
+        if (in.peek() == '{')
+            return parseMembers (result, 1, keptInMessage);
+
+        // A batch, whose elements are at depth 2 as parseValue would take them: each object is a
+        // message, and anything else, which gets no answer, is read and dropped
+        if (! in.enter (1))
+            return false;
+
+        result = juce::Array<juce::var>();
+        auto& batch = *result.getArray();
+
+        if (in.consume (']'))
+            return true;
+
+        do
+        {
+            juce::var element;
+
+            if (! (in.peek() == '{' ? parseMembers (element, 2, keptInMessage) : in.skipValue (1)))
+                return false;
+
+            batch.add (std::move (element));
+        }
+        while (in.consume (','));
+
+        return in.consume (']');
+    }
+
+private:
+    Scanner& in;
+
+    bool parseObject (juce::var& result, int depth)
+    {
+        return parseMembers (result, depth, [] (std::string_view) { return Keep::whole; });
+    }
+
+    bool parseArray (juce::var& result, int depth)
+    {
+        if (! in.enter (depth))
+            return false;
+
+        result = juce::Array<juce::var>();
+        auto& array = *result.getArray();
+
+        if (in.consume (']'))
+            return true;
+
+        do
+        {
+            juce::var element;
+
+            if (! parseValue (element, depth))
+                return false;
+
+            array.add (std::move (element));
+        }
+        while (in.consume (','));
+
+        return in.consume (']');
+    }
+
+    /** A string value. U+0000 and unpaired surrogates cannot live in a juce::String, so a value
+        holding one becomes a JsonLiteral of its JSON text. */
+    bool parseString (juce::var& result)
+    {
+        // Plain ASCII, which is what nearly every string is, becomes a String straight from the
+        // input: a long one is then copied once, not twice
+        if (std::string_view quoted; in.plainString (quoted))
+        {
+            result = juce::String::fromUTF8 (quoted.data() + 1, (int) quoted.size() - 2);
+            return true;
+        }
+
+        std::string text;
+        bool needsLiteral = false;
+
+        if (! in.readString (text, /* literalAllowed */ true, needsLiteral))
+            return false;
+
+        if (needsLiteral)
+        {
+            std::string json = "\"";
+            writeStringBody (json, text.data(), text.size());
+            json += '"';
+            result = juce::var (new JsonLiteral (std::move (json)));
+        }
+        else
+        {
+            result = stringFromValidUtf8 (text);
+        }
+
+        return true;
+    }
+
+    bool parseNumber (juce::var& result)
+    {
+        Number number;
+
+        if (! in.scanNumber (number))
+            return false;
+
+        switch (number.kind)
+        {
+            case Number::Kind::integer:
+                result = number.integer >= INT32_MIN && number.integer <= INT32_MAX ? juce::var ((int) number.integer)
+                                                                                    : juce::var (number.integer);
+                break;
+            case Number::Kind::real:    result = number.real; break;
+            case Number::Kind::literal: result = juce::var (new JsonLiteral (std::move (number.literal))); break;
+        }
+
+        return true;
+    }
+
+    /** A member's name as a String holds it: the plain ASCII that nearly every name is, as it
+        stands in the text, and any other in `escaped`, where U+0000 and unpaired surrogates
+        become U+FFFD. False where no string stands. */
+    bool readName (std::string_view& name, std::string& escaped)
+    {
+        if (in.peek() != '"')
+            return false;
+
+        if (std::string_view quoted; in.plainString (quoted))
+        {
+            name = quoted.substr (1, quoted.size() - 2);
+            return true;
+        }
+
+        bool unused = false;
+        escaped.clear();
+
+        if (! in.readString (escaped, /* literalAllowed */ false, unused))
+            return false;
+
+        name = escaped;
+        return true;
+    }
+
+    //==============================================================================
+    // Objects, whole or in part. The envelopes keep what decides a message's answer, in time in
+    // proportion to the text however wide its objects are: a DynamicObject looks a name up among
+    // all its members for each one added, and JUCE pools every distinct name, so building a wide
+    // object takes time in its width squared.
+
+    /** What becomes of a member: built whole, as parseJson builds all; dropped; kept with an
+        object or array as its wire text; or, for "params", kept with its revision alone. */
+    enum class Keep { whole, none, value, params };
+
+    static Keep keptInMessage (std::string_view name)
+    {
+        if (name == "id" || name == "method")
+            return Keep::value;
+
+        return name == "params" ? Keep::params : Keep::none;
+    }
+
+    static Keep keptInParams (std::string_view name)
+    {
+        return name == "protocolVersion" ? Keep::value : Keep::none;
+    }
+
+    /** The object at the scanner, with what `kept` says of each member. Objects keep their first
+        place for a name given twice, and its last value, as juce::DynamicObject does. */
+    bool parseMembers (juce::var& result, int depth, Keep (*kept) (std::string_view))
+    {
+        if (! in.enter (depth))
+            return false;
+
+        auto* object = new juce::DynamicObject();
+        result = juce::var (object);
+
+        if (in.consume ('}'))
+            return true;
+
+        std::string escapedName;
+
+        do
+        {
+            std::string_view name;
+
+            if (! readName (name, escapedName) || ! in.consume (':'))
+                return false;
+
+            const auto keep = kept (name);
+
+            if (keep == Keep::none)
+            {
+                if (! in.skipValue (depth))
+                    return false;
+
+                continue;
+            }
+
+            juce::var member;
+            const bool read = keep == Keep::whole ? parseValue (member, depth)
+                            : keep == Keep::params && in.peek() == '{' ? parseMembers (member, depth + 1, keptInParams)
+                                                                        : keepValue (member, depth);
+
+            if (! read)
+                return false;
+
+            object->setProperty (identifierFor (name), member);
+        }
+        while (in.consume (','));
+
+        return in.consume ('}');
+    }
+
+    /** A value as parseValue gives it, but an object or an array as a JsonLiteral of its wire
+        form: what is only ever echoed need not be built. */
+    bool keepValue (juce::var& result, int depth)
+    {
+        if (const auto next = in.peek(); next != '{' && next != '[')
+            return parseValue (result, depth);
+
+        const auto* start = in.position();
+        std::string wire;
+
+        if (Rewriter (in).rewriteValue (wire, depth))
+        {
+            result = juce::var (new JsonLiteral (std::move (wire)));
+            return true;
+        }
+
+        in.moveTo (start);   // a member named twice, which only the parsed value settles, or not JSON
+        return parseValue (result, depth);
+    }
+};
+} // namespace velto::assistant::json
