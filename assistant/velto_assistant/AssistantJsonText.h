@@ -191,19 +191,17 @@ inline void writeString (std::string& out, const juce::String& text)
     out += '"';
 }
 
-/** The shortest text that reads back as the same double, in plain digits where that needs at
-    most 15 decimal places; a whole number keeps ".0" so that it reads back as a double too.
-    Where 15 places would not carry the value (2.5e-15, 0.12345678901234566), a number is never
-    rounded to fit: an id must come back as it was sent. Its digits are then written in whichever
-    of the plain and the exponent form is shorter. */
-inline void writeDouble (std::string& out, double value)
+/** A finite double as the fewest significant digits that read back as it, and the decimal
+    exponent of the first: 2.5e-15 is { false, "25", -15 }. */
+struct ShortestDigits
 {
-    if (! std::isfinite (value))
-    {
-        out += "null";   // JSON has no infinity or NaN
-        return;
-    }
+    bool negative = false;
+    std::string digits;
+    int exponent = 0;
+};
 
+inline ShortestDigits shortestDigits (double value)
+{
     const platform::ClassicNumbers classicNumbers;   // "0.5", never "0,5", and read back so
     char buffer[64];
     int precision = 1;
@@ -219,18 +217,35 @@ inline void writeDouble (std::string& out, double value)
     std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
 
     // buffer is now "[-]d[.ddd]e[+-]xx": split it into sign, digits and decimal exponent
-    std::string digits;
+    ShortestDigits result;
     const char* p = buffer;
-    const bool negative = (*p == '-');
+    result.negative = (*p == '-');
 
-    if (negative)
+    if (result.negative)
         ++p;
 
     for (; *p != 'e'; ++p)
         if (*p != '.')
-            digits += *p;
+            result.digits += *p;
 
-    const int exponent = std::atoi (p + 1);
+    result.exponent = std::atoi (p + 1);
+    return result;
+}
+
+/** The shortest text that reads back as the same double, in plain digits where that needs at
+    most 15 decimal places; a whole number keeps ".0" so that it reads back as a double too.
+    Where 15 places would not carry the value (2.5e-15, 0.12345678901234566), a number is never
+    rounded to fit: an id must come back as it was sent. Its digits are then written in whichever
+    of the plain and the exponent form is shorter. */
+inline void writeDouble (std::string& out, double value)
+{
+    if (! std::isfinite (value))
+    {
+        out += "null";   // JSON has no infinity or NaN
+        return;
+    }
+
+    const auto [negative, digits, exponent] = shortestDigits (value);
     const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
 
     std::string exponentForm (negative ? "-" : "");
@@ -262,6 +277,8 @@ inline void writeDouble (std::string& out, double value)
         return;
     }
 
+    const platform::ClassicNumbers classicNumbers;
+    char buffer[64];
     std::snprintf (buffer, sizeof (buffer), "%.*f", decimals, value);
     out += buffer;
 
