@@ -154,8 +154,9 @@ echo "macOS: the $homes places in the tests, the demo and the benchmark that giv
 checkBridgeLink() {
     local link=$1/CMakeFiles/VeltoMCP.dir/link.txt
     [ -f "$link" ] || fail "no link command for the bridge in $1"
-    for option in -Wl,-dead_strip -Wl,-dead_strip_dylibs; do
-        grep -qE -- "(^| )$option( |$)" "$link" || fail "the bridge's link command lacks $option: $(cat "$link")"
+    # CMake spells LINKER: options as -Wl,<option> or -Xlinker <option>, as the compiler takes them
+    for option in -dead_strip -dead_strip_dylibs; do
+        grep -qE -- "(-Wl,| -Xlinker )$option( |$)" "$link" || fail "the bridge's link command lacks $option: $(cat "$link")"
     done
     echo "macOS ($2): the bridge's link command drops dead code and unused frameworks (-dead_strip, -dead_strip_dylibs)"
 }
