@@ -153,7 +153,7 @@ private:
         null one (no memory for it) leaves the thread's locale as it was. */
     static locale_t classic()
     {
-        static const locale_t locale = ::newlocale (LC_ALL_MASK, "C", (locale_t) 0);
+        static const locale_t locale = ::newlocale (LC_ALL_MASK, "C", nullptr);
         return locale;
     }
 
