@@ -122,11 +122,9 @@ std::string_view lineText (std::string_view line)
 
 juce::var answerLocally (const juce::var& message)
 {
-    if (! expectsReply (message))
-        return {};
-
-    // A tool call only Velto can carry out
-    if (isToolCall (message))
+    // A tool call only Velto can carry out; anything else, a notification included, as the
+    // module answers it
+    if (expectsReply (message) && isToolCall (message))
         return rpcResult (message.getProperty ("id", {}), toolText (notOpenText, true));
 
     return answerProtocolForWire (message);

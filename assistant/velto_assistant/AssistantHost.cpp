@@ -218,5 +218,4 @@ juce::String answerRequest (const HttpMessage& request, const juce::String& toke
     // Nothing due (notifications only): accepted, with no body
     return fitted.body.isEmpty() ? httpResponse (202, {}, {}) : jsonResponse (200, fitted.body);
 }
-
 } // namespace velto::assistant

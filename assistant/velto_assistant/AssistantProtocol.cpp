@@ -157,8 +157,9 @@ juce::var buildCatalogue()
     return tools;
 }
 
-/** The answer to one message, with the catalogue that tools/list carries. */
-juce::var answerWithCatalogue (const juce::var& message, const juce::var& catalogue)
+/** The answer to one message; `catalogue` gives what tools/list carries, and is called for
+    tools/list alone, as a host's copy of the catalogue is not made for every ping. */
+juce::var answerWithCatalogue (const juce::var& message, juce::var (*catalogue)())
 {
     if (! expectsReply (message))
         return {};
@@ -173,7 +174,7 @@ juce::var answerWithCatalogue (const juce::var& message, const juce::var& catalo
         return rpcResult (id, juce::var (new juce::DynamicObject()));
 
     if (method == "tools/list")
-        return rpcResult (id, jsonObject ({ { "tools", catalogue } }));
+        return rpcResult (id, jsonObject ({ { "tools", catalogue() } }));
 
     if (isToolCall (message))
         return {};
@@ -250,14 +251,17 @@ bool isToolCall (const juce::var& message)
 
 juce::var answerProtocol (const juce::var& message)
 {
-    return answerWithCatalogue (message, toolDefinitions());
+    return answerWithCatalogue (message, toolDefinitions);
 }
 
 juce::var answerProtocolForWire (const juce::var& message)
 {
     // Every session asks for the catalogue, which never changes: its wire text is made once
-    static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
-    return answerWithCatalogue (message, catalogue);
+    return answerWithCatalogue (message, []
+    {
+        static const juce::var catalogue (new JsonLiteral (toJson (toolDefinitions()).toStdString()));
+        return catalogue;
+    });
 }
 
 juce::var answerMessage (const juce::var& message, const std::function<juce::var (const juce::var&)>& answerOne)
