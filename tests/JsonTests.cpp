@@ -155,6 +155,11 @@ TEST (JsonParser, RoundTrips)
           "[2.5e-15, 1.5e-15, 9.99e-14, 1.234567890123457e-7]" },
         { "zero with exponent", "[0e5]", "[0.0]" },
         { "nesting", R"([[[{"a":[]}]]])", R"([[[{"a": []}]]])" },
+        { "members of every plain kind", R"({"s":"x","t":true,"f":false,"n":null,"i":-12,"z":0,"b":123456789012345678})",
+          R"({"s": "x", "t": true, "f": false, "n": null, "i": -12, "z": 0, "b": 123456789012345678})" },
+        { "member values not written as read", R"({"m":-0,"l":-123456789012345678,"r":1.50,"e":1E3,"u":"A"})",
+          R"({"m": 0, "l": -123456789012345678, "r": 1.5, "e": 1000.0, "u": "A"})" },
+        { "white space around a member's parts", "{ \"a\" :1 ,\"b\":\t\"x\"\n}", R"({"a": 1, "b": "x"})" },
     };
 
     // The rewrite gives the same bytes in one pass, and leaves a repeated key to parsing
@@ -172,6 +177,9 @@ TEST (JsonParser, Refusals)
         "", "   ", "42", "\"text\"", "true", "null", "{", "[", "[1,", "[1 2]", "{\"a\"}", "{\"a\":}",
         "{a:1}", "[01]", "[1.]", "[.5]", "[-]", "[1e]", "[+1]", "[\"\\x\"]", "[\"\\u12\"]", "[\"abc",
         "[tru]", "[nul]", "[1,]", "{\"a\":1,}", "[NaN]", "[Infinity]",
+        // The same faults as members, where nearly every member is read in one step
+        "{\"a\":01}", "{\"a\":-01}", "{\"a\":-}", "{\"a\":1.}", "{\"a\":1e}", "{\"a\":tru}", "{\"a\":\"abc",
+        "{\"a\":\"\\x\"}", "{\"a\":1 \"b\":2}", "{\"a\":1,\"b\"}", "{\"a\":1,\"b\":}", "{\"a\":1,\"b\":2,}",
     };
 
     for (const auto* text : cases)
@@ -209,6 +217,79 @@ TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
         EXPECT_NE (envelopes (inMessage (maxJsonDepth)), "PARSE ERROR") << member;
         EXPECT_EQ (envelopes (inMessage (maxJsonDepth + 1)), "PARSE ERROR") << member;
         EXPECT_EQ (roundTrip (inMessage (maxJsonDepth + 1)), "PARSE ERROR") << member;
+    }
+}
+
+TEST (JsonParser, StringsAndNumbersAtEveryPlaceInAWord)
+{
+    // Plain text is looked at eight bytes at a time: a byte that ends it, at each place in a word
+    // and in the last bytes of the text, which are looked at one by one
+    struct Piece { const char* label; std::string in; std::string out; };
+    const Piece pieces[] = {
+        { "escaped quote", "\\\"", "\\\"" }, { "escaped backslash", "\\\\", "\\\\" },
+        { "unicode escape", "\\u0041", "A" }, { "raw tab", "\t", "\\t" }, { "DEL", "\x7f", "\x7f" },
+        { "two-byte UTF-8", "\xC3\xA9", "\xC3\xA9" }, { "invalid byte", "\x80", "\xEF\xBF\xBD" },
+    };
+
+    for (const auto& piece : pieces)
+    {
+        for (size_t plain = 0; plain <= 17; ++plain)
+        {
+            const auto text = std::string (plain, 'p'), in = text + piece.in, out = text + piece.out;
+            const std::string label = std::string (piece.label) + " after " + std::to_string (plain);
+            const auto first = "{\"" + in + "\":\"" + in + "\",\"k\":1}", last = "{\"k\":1,\"" + in + "\":\"" + in + "\"}";
+
+            EXPECT_EQ (rewritten (first), "{\"" + out + "\": \"" + out + "\", \"k\": 1}") << label;
+            EXPECT_EQ (rewritten (last), "{\"k\": 1, \"" + out + "\": \"" + out + "\"}") << label;
+            EXPECT_EQ (roundTrip (last), rewritten (last)) << label;
+            EXPECT_EQ (envelopes ("{\"params\":" + first + ",\"id\":" + last + "}"), R"({"params": {}, "id": )" + rewritten (last) + "}") << label;
+        }
+    }
+
+    // Integers of up to 18 characters go across as they stand; a digit that ends the run, or
+    // what follows, at each place
+    for (std::string digits = "1"; digits.size() <= 19; digits += (char) ('0' + digits.size() % 10))
+    {
+        for (const std::string number : { digits, "-" + digits })
+        {
+            EXPECT_EQ (rewritten ("{\"n\":" + number + "}"), "{\"n\": " + number + "}") << number;
+            EXPECT_EQ (rewritten ("{\"n\":" + number + ",\"k\":1}"), "{\"n\": " + number + ", \"k\": 1}") << number;
+            EXPECT_EQ (rewritten ("{\"n\":" + number + ".5}"), roundTrip ("{\"n\":" + number + ".5}")) << number;
+            EXPECT_EQ (rewritten ("{\"n\":" + number + "x}"), "REFUSED") << number;
+            EXPECT_EQ (envelopes ("{\"n\":" + number + "e2}"), "{}") << number;
+        }
+    }
+}
+
+TEST (JsonParser, RepeatedNamesInWideObjects)
+{
+    // Names past the first few are checked once the object has ended, among thousands that share
+    // a slot of the check's table without being equal
+    const auto object = [] (int members, const std::string& prefix, const std::string& extra, bool written)
+    {
+        std::string text = "{";
+
+        for (int i = 0; i < members; ++i)
+            text += (i > 0 ? (written ? ", \"" : ",\"") : "\"") + prefix + std::to_string (i) + (written ? "\": " : "\":") + std::to_string (i);
+
+        return text + extra + "}";
+    };
+
+    EXPECT_EQ (rewritten (object (20000, "n", "", false)), object (20000, "n", "", true));
+    EXPECT_EQ (rewritten (object (20000, "q\\\"", "", false)), object (20000, "q\\\"", "", true));
+
+    struct Case { const char* label; std::string in; };
+    const Case repeated[] = {
+        { "the last name repeats one in the middle", object (20000, "n", ",\"n12345\":0", false) },
+        { "with an escaped quote in every name", object (20000, "q\\\"", ",\"q\\\"777\":0", false) },
+        { "equal once written, not as read", object (20000, "n", ",\"\\u006e19999\":0", false) },
+        { "the ninth name repeats the first", object (8, "n", ",\"n0\":0", false) },
+    };
+
+    for (const auto& c : repeated)
+    {
+        EXPECT_EQ (rewritten (c.in), "REFUSED") << c.label;
+        EXPECT_NE (envelopes (c.in), "PARSE ERROR") << c.label;
     }
 }
 

@@ -154,14 +154,18 @@ bool parseEnvelopes (std::string_view utf8, juce::var& result)
 bool rewriteJson (std::string_view utf8, std::string& out)
 {
     const auto size = out.size();
-    out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
     Scanner in (utf8);
+    bool rewritten = false;
 
-    if (in.atObjectOrArray() && Rewriter (in).rewriteValue (out, 0))
-        return true;
+    {
+        Output output (out, utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
+        rewritten = in.atObjectOrArray() && Rewriter (in, output).rewriteValue (0);
+    }
 
-    out.resize (size);
-    return false;
+    if (! rewritten)
+        out.resize (size);
+
+    return rewritten;
 }
 
 juce::String toJson (const juce::var& value)

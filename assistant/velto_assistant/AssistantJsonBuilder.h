@@ -48,7 +48,7 @@ public:
     bool parseEnvelopes (juce::var& result)
     {
         if (in.peek() == '{')
-            return parseMembers (result, 1, keptInMessage);
+            return parseMembers<keptInMessage> (result, 1);
 
         // A batch, whose elements are at depth 2 as parseValue would take them: each object is a
         // message, and anything else, which gets no answer, is read and dropped
@@ -65,7 +65,7 @@ public:
         {
             juce::var element;
 
-            if (! (in.peek() == '{' ? parseMembers (element, 2, keptInMessage) : in.skipValue (1)))
+            if (! (in.peek() == '{' ? parseMembers<keptInMessage> (element, 2) : in.skipValue (1)))
                 return false;
 
             batch.add (std::move (element));
@@ -80,7 +80,7 @@ private:
 
     bool parseObject (juce::var& result, int depth)
     {
-        return parseMembers (result, depth, [] (std::string_view) { return Keep::whole; });
+        return parseMembers<keepWhole> (result, depth);
     }
 
     bool parseArray (juce::var& result, int depth)
@@ -195,6 +195,8 @@ private:
         object or array as its wire text; or, for "params", kept with its revision alone. */
     enum class Keep { whole, none, value, params };
 
+    static Keep keepWhole (std::string_view) { return Keep::whole; }
+
     static Keep keptInMessage (std::string_view name)
     {
         if (name == "id" || name == "method")
@@ -210,7 +212,8 @@ private:
 
     /** The object at the scanner, with what `kept` says of each member. Objects keep their first
         place for a name given twice, and its last value, as juce::DynamicObject does. */
-    bool parseMembers (juce::var& result, int depth, Keep (*kept) (std::string_view))
+    template <Keep (*kept) (std::string_view)>
+    bool parseMembers (juce::var& result, int depth)
     {
         if (! in.enter (depth))
             return false;
@@ -225,6 +228,16 @@ private:
 
         do
         {
+            // A run of plain members that are not kept, the most of any in a wide object, is
+            // only looked at
+            if constexpr (kept != keepWhole)
+            {
+                auto dropped = [] (std::string_view quoted, std::string_view) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
+
+                if (in.plainMembers<Scanner::Strings::withoutEscapes> (dropped))
+                    continue;
+            }
+
             std::string_view name;
 
             if (! readName (name, escapedName) || ! in.consume (':'))
@@ -242,7 +255,7 @@ private:
 
             juce::var member;
             const bool read = keep == Keep::whole ? parseValue (member, depth)
-                            : keep == Keep::params && in.peek() == '{' ? parseMembers (member, depth + 1, keptInParams)
+                            : keep == Keep::params && in.peek() == '{' ? parseMembers<keptInParams> (member, depth + 1)
                                                                         : keepValue (member, depth);
 
             if (! read)
@@ -264,8 +277,14 @@ private:
 
         const auto* start = in.position();
         std::string wire;
+        bool rewritten = false;
 
-        if (Rewriter (in).rewriteValue (wire, depth))
+        {
+            Output output (wire, 256);
+            rewritten = Rewriter (in, output).rewriteValue (depth);
+        }
+
+        if (rewritten)
         {
             result = juce::var (new JsonLiteral (std::move (wire)));
             return true;

@@ -9,150 +9,311 @@
 
 namespace velto::assistant::json
 {
+/** Where a rewrite writes: into the string's own bytes, grown ahead of the writing, so that a
+    piece costs a copy and no call. The string holds what was written once this is gone. */
+class Output
+{
+public:
+    static constexpr size_t pieceBytes = 16;   // what a short piece is copied as
+
+    /** Appends to `text`, which grows by `expectedBytes` at once. */
+    Output (std::string& text, size_t expectedBytes) : bytes (text), used (text.size())
+    {
+        bytes.resize (used + expectedBytes);
+    }
+
+    ~Output() { bytes.resize (used); }
+
+    Output (const Output&) = delete;
+    Output& operator= (const Output&) = delete;
+
+    void append (const char* data, size_t count)
+    {
+        std::memcpy (room (count), data, count);
+        used += count;
+    }
+
+    void append (std::string_view text) { append (text.data(), text.size()); }
+
+    /** Appends the `count` bytes at `data`, of which `readable` may be read: a short piece, as
+        nearly every name and number is, goes in one fixed copy of a few instructions, not a
+        call, and what it copies beyond `count` is written over next. */
+    void appendPiece (const char* data, size_t count, size_t readable)
+    {
+        copyPiece (room (std::max (count, pieceBytes)), { data, count }, readable);
+        used += count;
+    }
+
+    /** Appends a plain member as it stands: ", " unless it is the first, its quoted name, ": "
+        and its value, with `readable` bytes readable from each of them (see appendPiece).
+        Returns where the name went. */
+    size_t appendMember (bool first, std::string_view name, std::string_view value, size_t nameReadable, size_t valueReadable)
+    {
+        auto* at = room (name.size() + value.size() + 4 + 2 * pieceBytes);
+        std::memcpy (at, ", ", 2);
+        at += first ? 0 : 2;
+        const auto nameStart = (size_t) (at - bytes.data());
+        at = copyPiece (at, name, nameReadable);
+        std::memcpy (at, ": ", 2);
+        at = copyPiece (at + 2, value, valueReadable);
+        used = (size_t) (at - bytes.data());
+        return nameStart;
+    }
+
+    void append (char c)
+    {
+        *room (1) = c;
+        ++used;
+    }
+
+    size_t size() const { return used; }
+    const char* data() const { return bytes.data(); }
+
+private:
+    std::string& bytes;
+    size_t used;
+
+    /** Room for `count` bytes at the end. */
+    char* room (size_t count)
+    {
+        if (bytes.size() - used < count)
+            bytes.resize (std::max (bytes.size() * 2, used + count));
+
+        return bytes.data() + used;
+    }
+
+    /** Copies `piece` to `at`, which has room for pieceBytes more than it; returns its end. */
+    static char* copyPiece (char* at, std::string_view piece, size_t readable)
+    {
+        if (piece.size() <= pieceBytes && readable >= pieceBytes)
+            std::memcpy (at, piece.data(), pieceBytes);
+        else
+            std::memcpy (at, piece.data(), piece.size());
+
+        return at + piece.size();
+    }
+};
+
 /** The member names of one object being rewritten, each as it stands in the output: equal names
     are written equally. The first few are compared one by one as they come, as nearly every
-    object has only a few. Past that they are only gathered, and checked together once the object
-    has ended: sorted by their hashes in a few passes over memory in order, which a wide object's
-    hash table, outgrowing the processor's caches, would not be. Each name costs the same however
-    wide the object grows. */
+    object has only a few. Past that only their hashes are gathered, with their places, and
+    checked together once the object has ended. Each name costs the same however wide the object
+    grows. */
 class WrittenNames
 {
 public:
-    explicit WrittenNames (const std::string& written) : out (written) {}
+    /** For the object whose names are written into `written` from here on. */
+    explicit WrittenNames (const Output& written) : out (written), objectStart (written.size()) {}
 
-    /** False when the name equals one of the first few; later ones are for allDistinct(). */
-    bool add (size_t start, size_t length)
+    /** Takes the name written at `start`, quotes included, with `textBytesLeft` of the text
+        still to come; false when it equals one of the first few. Later ones are for
+        allDistinct(). */
+    bool add (size_t start, size_t length, size_t textBytesLeft)
     {
-        const Name name { start, length };
+        const std::string_view name (out.data() + start, length);
 
-        if (names.size() < fewNames)
-            for (const auto& earlier : names)
-                if (textOf (earlier) == textOf (name))
-                    return false;
+        if (keys.size() <= fewNames && ! addOneOfTheFirst (name, textBytesLeft))
+            return false;
 
-        names.push_back (name);
+        keys.push_back ((uint64_t) hashOf (name) << 32 | (uint32_t) (start - objectStart));
         return true;
     }
 
     /** Whether no two names of the object are equal, once all are in. */
     bool allDistinct() const
     {
-        if (names.size() <= fewNames)
+        if (keys.size() <= fewNames)
             return true;
 
-        // Each key is a name's hash above its index: sorted by the hash, equal names stand
-        // together, among the few others that share their hash
-        std::vector<uint64_t> keys (names.size()), sorted (names.size());
+        // A place past four gigabytes into one object does not fit its key: such an object is
+        // left to the parsed value, as one with a repeated name is
+        if (out.size() - objectStart > UINT32_MAX)
+            return false;
 
-        for (size_t i = 0; i < names.size(); ++i)
-            keys[i] = (uint64_t) hashOf (names[i]) << 32 | i;
+        // One bit for each of eight slots a name, by its hash, in a table that fits the nearest
+        // caches: names that fall on a slot taken already are the only ones that may repeat.
+        // Only they, and the names on the same slots before them, are sorted and compared.
+        size_t slots = 1024;
 
-        // Three passes of 11 bits cover the 32 of the hash; the counts fit in the nearest cache
-        constexpr int digitBits = 11;
-        constexpr uint64_t digitMask = (1u << digitBits) - 1;
+        while (slots < keys.size() * 8)
+            slots *= 2;
 
-        for (int shift = 32; shift < 64; shift += digitBits)
+        std::vector<uint64_t> taken (slots / 64), shared (slots / 64);
+        bool anyShared = false;
+
+        for (const auto key : keys)
         {
-            std::vector<uint32_t> starts (digitMask + 2, 0);
+            const auto slot = (key >> 32) & (slots - 1);
+            const auto bit = (uint64_t) 1 << (slot % 64);
+            auto& word = taken[slot / 64];
 
-            for (const auto key : keys)
-                ++starts[((key >> shift) & digitMask) + 1];
+            if ((word & bit) != 0)
+            {
+                shared[slot / 64] |= bit;
+                anyShared = true;
+            }
 
-            for (size_t digit = 1; digit < starts.size(); ++digit)
-                starts[digit] += starts[digit - 1];
-
-            for (const auto key : keys)
-                sorted[starts[(key >> shift) & digitMask]++] = key;
-
-            keys.swap (sorted);
+            word |= bit;
         }
 
-        for (size_t first = 0, next; first < keys.size(); first = next)
-        {
-            for (next = first + 1; next < keys.size() && keys[next] >> 32 == keys[first] >> 32; ++next) {}
+        if (! anyShared)
+            return true;
 
-            for (auto a = first; a < next; ++a)
-                for (auto b = a + 1; b < next; ++b)
-                    if (textOf (names[(uint32_t) keys[a]]) == textOf (names[(uint32_t) keys[b]]))
-                        return false;
-        }
+        std::vector<uint64_t> suspects;
+
+        for (const auto key : keys)
+            if (const auto slot = (key >> 32) & (slots - 1); (shared[slot / 64] >> (slot % 64) & 1) != 0)
+                suspects.push_back (key);
+
+        // By hash and then by text, so that equal names stand side by side however many share a
+        // hash
+        std::sort (suspects.begin(), suspects.end(), [this] (uint64_t a, uint64_t b)
+        {
+            return a >> 32 != b >> 32 ? a >> 32 < b >> 32 : textAt (a) < textAt (b);
+        });
+
+        for (size_t i = 1; i < suspects.size(); ++i)
+            if (suspects[i] >> 32 == suspects[i - 1] >> 32 && textAt (suspects[i]) == textAt (suspects[i - 1]))
+                return false;
 
         return true;
     }
 
 private:
-    struct Name { size_t start, length; };
-
     static constexpr size_t fewNames = 8;
+    static constexpr size_t maxReservedNames = (size_t) 1 << 20;   // 8 MB of keys
 
-    std::string_view textOf (const Name& name) const
+    bool addOneOfTheFirst (std::string_view name, size_t textBytesLeft)
     {
-        return std::string_view (out).substr (name.start, name.length);
+        for (const auto key : keys)
+            if (textAt (key) == name)
+                return false;
+
+        if (keys.size() == fewNames)
+        {
+            // Room, once, for as many names as the rest of the text holds at the rate of the
+            // first few: memory taken but not touched costs nothing, while each doubling of a
+            // wide object's keys would copy all of them and touch their memory again
+            const auto bytesPerName = std::max<size_t> ((size_t) (name.data() - out.data() - objectStart) / fewNames, 1);
+            keys.reserve (std::min (fewNames + 1 + textBytesLeft / bytesPerName, maxReservedNames));
+        }
+
+        return true;
     }
 
-    uint32_t hashOf (const Name& name) const
+    /** The name of `key`, quotes included: from its place up to the first quote that no
+        backslash escapes, as the writer escapes every quote inside a name. */
+    std::string_view textAt (uint64_t key) const
     {
-        uint32_t hash = 2166136261u;   // FNV-1a: short names, hashed in a few nanoseconds
+        const auto* name = out.data() + objectStart + (uint32_t) key;
+        auto* last = name + 1;
 
-        for (const auto c : textOf (name))
-            hash = (hash ^ (unsigned char) c) * 16777619u;
+        while (*last != '"')
+            last += *last == '\\' ? 2 : 1;
 
-        return hash;
+        return std::string_view (name, (size_t) (last + 1 - name));
     }
 
-    const std::string& out;   // by position, not by view: the output moves as it grows
-    std::vector<Name> names;
+    /** A hash of a few multiplications however long the name, eight bytes at a time; a name is
+        at least its two quotes. Only equal names must hash equally: the texts settle the rest. */
+    static uint32_t hashOf (std::string_view name)
+    {
+        constexpr uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+        auto mix = [] (uint64_t hash, uint64_t bytes)
+        {
+            hash = (hash ^ bytes) * multiplier;
+            return hash ^ (hash >> 29);
+        };
+
+        auto load = [] (const char* from, size_t count)
+        {
+            uint64_t bytes = 0;
+            std::memcpy (&bytes, from, count);
+            return bytes;
+        };
+
+        const auto* p = name.data();
+        const auto length = name.size();
+        auto hash = mix (length, 0);
+
+        if (length >= 8)
+        {
+            for (size_t i = 0; i + 8 < length; i += 8)
+                hash = mix (hash, load (p + i, 8));
+
+            hash = mix (hash, load (p + length - 8, 8));   // the last eight, overlapping the step before
+        }
+        else if (length >= 4)
+        {
+            hash = mix (hash, load (p, 4) | load (p + length - 4, 4) << 32);
+        }
+        else
+        {
+            hash = mix (hash, (uint64_t) (unsigned char) p[0] | (uint64_t) (unsigned char) p[length / 2] << 8
+                                  | (uint64_t) (unsigned char) p[length - 1] << 16);
+        }
+
+        return (uint32_t) (hash >> 32);
+    }
+
+    const Output& out;
+    const size_t objectStart;
+    std::vector<uint64_t> keys;   // a name's hash above its place in the object
 };
 
 
 class Rewriter
 {
 public:
-    explicit Rewriter (Scanner& text) : in (text) {}
+    Rewriter (Scanner& text, Output& output) : in (text), out (output) {}
 
-    /** The wire form of the value at the scanner, at `depth`, appended to `out`. False where a
-        parse would fail, and for a member named twice; `out` then holds some of it. */
-    bool rewriteValue (std::string& out, int depth)
+    /** The wire form of the value at the scanner, at `depth`, appended to the output. False
+        where a parse would fail, for a member named twice, and for an object whose wire form
+        passes four gigabytes; the output then holds some of it. */
+    bool rewriteValue (int depth)
     {
         switch (in.peek())
         {
             case 0:   return false;
-            case '{': return rewriteObject (out, depth + 1);
-            case '[': return rewriteArray (out, depth + 1);
-            case '"': return rewriteString (out, /* literalAllowed */ true);
-            case 't': out += "true";  return in.consumeWord ("true");
-            case 'f': out += "false"; return in.consumeWord ("false");
-            case 'n': out += "null";  return in.consumeWord ("null");
-            default:  return rewriteNumber (out);
+            case '{': return rewriteObject (depth + 1);
+            case '[': return rewriteArray (depth + 1);
+            case '"': return rewriteString (/* literalAllowed */ true);
+            case 't': out.append ("true");  return in.consumeWord ("true");
+            case 'f': out.append ("false"); return in.consumeWord ("false");
+            case 'n': out.append ("null");  return in.consumeWord ("null");
+            default:  return rewriteNumber();
         }
     }
 
 private:
     Scanner& in;
+    Output& out;
+    std::string decoded, encoded;   // for the few strings and numbers that are not copied as they stand
 
     /** Writes the string at the scanner as a String or a JsonLiteral would be written back.
         Plain ASCII, which is what nearly every string is, goes across as it stands. */
-    bool rewriteString (std::string& out, bool literalAllowed)
+    bool rewriteString (bool literalAllowed)
     {
         if (std::string_view quoted; in.plainString (quoted))
         {
-            out.append (quoted);
+            out.appendPiece (quoted.data(), quoted.size(), in.bytesLeftFrom (quoted.data()));
             return true;
         }
 
-        std::string text;
         bool needsLiteral = false;
+        decoded.clear();
 
-        if (! in.readString (text, literalAllowed, needsLiteral))
+        if (! in.readString (decoded, literalAllowed, needsLiteral))
             return false;
 
-        out += '"';
-        writeStringBody (out, text.data(), text.size());
-        out += '"';
+        encoded = "\"";
+        writeStringBody (encoded, decoded.data(), decoded.size());
+        encoded += '"';
+        out.append (encoded);
         return true;
     }
 
-    bool rewriteNumber (std::string& out)
+    bool rewriteNumber()
     {
         // An integer of up to 18 digits is written as it was read, but "-0", which is 0
         const auto* start = in.position();
@@ -165,94 +326,92 @@ private:
 
         if (isInteger && length <= 18 && ! (length == 2 && start[0] == '-' && start[1] == '0'))
         {
-            out.append (start, length);
+            out.appendPiece (start, length, in.bytesLeftFrom (start));
             return true;
         }
 
         in.moveTo (start);
         Number number;
         in.scanNumber (number);
+        encoded.clear();
 
         switch (number.kind)
         {
-            case Number::Kind::integer: out += std::to_string (number.integer); break;
-            case Number::Kind::real:    writeDouble (out, number.real); break;
-            case Number::Kind::literal: out += number.literal; break;
+            case Number::Kind::integer: encoded = std::to_string (number.integer); break;
+            case Number::Kind::real:    writeDouble (encoded, number.real); break;
+            case Number::Kind::literal: encoded = number.literal; break;
         }
 
+        out.append (encoded);
         return true;
     }
 
-    /** Writes what comes before a member's value: ", " after the first, its name, and ": ".
-        A plain name, the most of any, goes out in one piece with them, as a wide object has tens
-        of thousands. The name's place in `out` goes to `nameStart` and `nameBytes`. False when
-        no name and colon stand there. */
-    bool rewriteMemberName (std::string& out, bool first, size_t& nameStart, size_t& nameBytes)
+    /** Writes what comes before a member's value: ", " after the first, its name, and ": ",
+        and gives the name to `names`. False when no name and colon stand there, or the name is
+        one of the first few again. */
+    bool rewriteMemberName (bool first, WrittenNames& names)
     {
-        static constexpr size_t pieceNameBytes = 64;
-        const std::string_view separator = first ? "" : ", ";
-
         if (in.peek() != '"')
             return false;
 
+        const size_t separatorBytes = first ? 0 : 2;
+
+        // A plain name, the most of any, goes out in one piece with what surrounds it, as a
+        // wide object has tens of thousands
         if (std::string_view quoted; in.plainString (quoted))
         {
-            if (quoted.size() <= pieceNameBytes)
-            {
-                char piece[pieceNameBytes + 4];
-                std::memcpy (piece, separator.data(), separator.size());
-                std::memcpy (piece + separator.size(), quoted.data(), quoted.size());
-                std::memcpy (piece + separator.size() + quoted.size(), ": ", 2);
-                nameStart = out.size() + separator.size();
-                out.append (piece, separator.size() + quoted.size() + 2);
-            }
-            else
-            {
-                out.append (separator);
-                nameStart = out.size();
-                out.append (quoted).append (": ");
-            }
-
-            nameBytes = quoted.size();
-            return in.consume (':');
+            out.append (", ", separatorBytes);
+            const auto nameStart = out.size();
+            out.appendPiece (quoted.data(), quoted.size(), in.bytesLeftFrom (quoted.data()));
+            out.append (": ", 2);
+            return names.add (nameStart, quoted.size(), in.bytesLeftFrom (in.position())) && in.consume (':');
         }
 
-        out.append (separator);
-        nameStart = out.size();
+        out.append (", ", separatorBytes);
+        const auto nameStart = out.size();
 
-        if (! rewriteString (out, /* literalAllowed */ false) || ! in.consume (':'))
+        if (! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))
             return false;
 
-        nameBytes = out.size() - nameStart;
-        out += ": ";
-        return true;
+        const auto nameBytes = out.size() - nameStart;
+        out.append (": ");
+        return names.add (nameStart, nameBytes, in.bytesLeftFrom (in.position()));
     }
 
-    bool rewriteObject (std::string& out, int depth)
+    bool rewriteObject (int depth)
     {
         if (! in.enter (depth))
             return false;
 
         if (in.consume ('}'))
         {
-            out += "{}";
+            out.append ("{}");
             return true;
         }
 
-        out += '{';
+        out.append ('{');
         WrittenNames names (out);
 
         for (bool first = true;; first = false)
         {
-            size_t nameStart = 0, nameBytes = 0;
+            // Nearly every member goes across as it stands, in a few fixed copies
+            bool repeated = false;
+            auto copy = [&] (std::string_view name, std::string_view value)
+            {
+                const auto nameStart = out.appendMember (first, name, value, in.bytesLeftFrom (name.data()), in.bytesLeftFrom (value.data()));
+                first = false;
+                repeated = ! names.add (nameStart, name.size(), in.bytesLeftFrom (value.data()));
+                return ! repeated;
+            };
 
-            if (! rewriteMemberName (out, first, nameStart, nameBytes) || ! names.add (nameStart, nameBytes)
-                || ! rewriteValue (out, depth))
+            const bool copied = in.plainMembers<Scanner::Strings::plainAscii> (copy);
+
+            if (repeated || (! copied && (! rewriteMemberName (first, names) || ! rewriteValue (depth))))
                 return false;
 
             if (in.consume ('}'))
             {
-                out += '}';
+                out.append ('}');
                 return names.allDistinct();
             }
 
@@ -261,30 +420,30 @@ private:
         }
     }
 
-    bool rewriteArray (std::string& out, int depth)
+    bool rewriteArray (int depth)
     {
         if (! in.enter (depth))
             return false;
 
         if (in.consume (']'))
         {
-            out += "[]";
+            out.append ("[]");
             return true;
         }
 
-        out += '[';
+        out.append ('[');
 
         for (bool first = true;; first = false)
         {
             if (! first)
-                out += ", ";
+                out.append (", ");
 
-            if (! rewriteValue (out, depth))
+            if (! rewriteValue (depth))
                 return false;
 
             if (in.consume (']'))
             {
-                out += ']';
+                out.append (']');
                 return true;
             }
 

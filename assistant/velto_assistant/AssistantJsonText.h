@@ -35,13 +35,60 @@ inline bool isPlainAscii (unsigned char c)
     return table[c];
 }
 
-/** Where the run of plain ASCII that starts at `from` ends. */
-inline const char* endOfPlainAscii (const char* from, const char* end)
+/** Where the run that starts at `from` ends: at the first byte that `isRun` refuses. Where
+    eight bytes are left they are looked at in one step, a word at a time: `marks` sets the high
+    bit of each byte of the word that ends the run, and its subtractions borrow only upwards
+    from such a byte, so the lowest mark is exact. */
+template <typename Marks, typename IsRun>
+forcedinline const char* endOfRun (const char* from, const char* end, Marks marks, IsRun isRun)
 {
-    while (from != end && isPlainAscii ((unsigned char) *from))
+    if constexpr (platform::littleEndian)
+    {
+        for (; end - from >= 8; from += 8)
+        {
+            uint64_t bytes;
+            std::memcpy (&bytes, from, 8);
+
+            if (const uint64_t marked = marks (bytes); marked != 0)
+                return from + __builtin_ctzll (marked) / 8;
+        }
+    }
+
+    while (from != end && isRun ((unsigned char) *from))
         ++from;
 
     return from;
+}
+
+inline constexpr uint64_t everyByte = 0x0101010101010101ull, everyHighBit = everyByte * 0x80;
+
+/** Where the run of plain ASCII that starts at `from` ends. */
+inline const char* endOfPlainAscii (const char* from, const char* end)
+{
+    // A quote or backslash is a byte that equals zero after the xor; a control character one
+    // below 0x20; anything from 0x80 has its high bit set already
+    auto marks = [] (uint64_t bytes)
+    {
+        const auto quote = bytes ^ (everyByte * '"'), backslash = bytes ^ (everyByte * '\\');
+        return (((quote - everyByte) & ~quote) | ((backslash - everyByte) & ~backslash) | (bytes - everyByte * 0x20) | bytes)
+               & everyHighBit;
+    };
+
+    return endOfRun (from, end, marks, isPlainAscii);
+}
+
+inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
+
+/** Where the run of decimal digits that starts at `from` ends. */
+inline const char* endOfDigits (const char* from, const char* end)
+{
+    // Below '0' wraps past the high bit; from ':' on, adding 0x46 reaches it
+    auto marks = [] (uint64_t bytes)
+    {
+        return ((bytes - everyByte * '0') | (bytes + everyByte * (0x80 - ':')) | bytes) & everyHighBit;
+    };
+
+    return endOfRun (from, end, marks, isDigit);
 }
 
 //==============================================================================

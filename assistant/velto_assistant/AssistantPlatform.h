@@ -1,4 +1,5 @@
-// Where macOS and Linux differ for the module's sockets, pipes and locales, and nowhere else.
+// Where macOS and Linux differ for the module's sockets, pipes and locales, and nowhere else;
+// and the one fact of the processor that the module's code relies on.
 // Internal to the module's sources: not part of its interface.
 #pragma once
 
@@ -18,6 +19,11 @@
 
 namespace velto::assistant::platform
 {
+// The JSON scanner looks at eight bytes of text at a time where the first of them in memory is
+// the lowest byte of the word, as on every processor that either system runs on (x86-64 and
+// arm64); anywhere else it goes a byte at a time.
+inline constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
 // A write to a connection that the peer has closed must fail with EPIPE, not raise SIGPIPE and
 // kill the host or the bridge. Linux has a per-call flag for it; macOS has only the socket
 // option, set once on every socket this module makes or accepts. MSG_DONTWAIT makes every
