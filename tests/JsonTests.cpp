@@ -163,11 +163,14 @@ TEST (JsonParser, RoundTrips)
     };
 
     // The rewrite gives the same bytes in one pass, and leaves a repeated key to parsing
-    for (const auto& c : cases)
+    for (const std::string padding : { "", "                " })
     {
-        EXPECT_EQ (roundTrip (c.in), c.out) << c.label;
-        EXPECT_EQ (rewritten (c.in), std::string (c.label).find ("repeated key") == 0 ? "REFUSED" : c.out) << c.label;
-        EXPECT_NE (envelopes (c.in), "PARSE ERROR") << c.label;
+        for (const auto& c : cases)
+        {
+            EXPECT_EQ (roundTrip (c.in + padding), c.out) << c.label;
+            EXPECT_EQ (rewritten (c.in + padding), std::string (c.label).find ("repeated key") == 0 ? "REFUSED" : c.out) << c.label;
+            EXPECT_NE (envelopes (c.in + padding), "PARSE ERROR") << c.label;
+        }
     }
 }
 
@@ -179,14 +182,18 @@ TEST (JsonParser, Refusals)
         "[tru]", "[nul]", "[1,]", "{\"a\":1,}", "[NaN]", "[Infinity]",
         // The same faults as members, where nearly every member is read in one step
         "{\"a\":01}", "{\"a\":-01}", "{\"a\":-}", "{\"a\":1.}", "{\"a\":1e}", "{\"a\":tru}", "{\"a\":\"abc",
-        "{\"a\":\"\\x\"}", "{\"a\":1 \"b\":2}", "{\"a\":1,\"b\"}", "{\"a\":1,\"b\":}", "{\"a\":1,\"b\":2,}",
+        "{\"a\":\"\\x\"}", "{\"\\x\":1}", "{\"a\":1 \"b\":2}", "{\"a\":1,\"b\"}", "{\"a\":1,\"b\":}", "{\"a\":1,\"b\":2,}",
     };
 
-    for (const auto* text : cases)
+    // Padded, as a short member is looked at in one step where sixteen bytes are left
+    for (const std::string padding : { "", "                " })
     {
-        EXPECT_EQ (roundTrip (text), "PARSE ERROR") << text;
-        EXPECT_EQ (rewritten (text), "REFUSED") << text;
-        EXPECT_EQ (envelopes (text), "PARSE ERROR") << text;
+        for (const auto* text : cases)
+        {
+            EXPECT_EQ (roundTrip (text + padding), "PARSE ERROR") << text;
+            EXPECT_EQ (rewritten (text + padding), "REFUSED") << text;
+            EXPECT_EQ (envelopes (text + padding), "PARSE ERROR") << text;
+        }
     }
 }
 
@@ -203,10 +210,14 @@ TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
         { "dropped members may repeat", R"({"x":1,"x":{"y":1,"y":2},"id":1})", R"({"id": 1})" },
         { "a batch: objects are messages, the rest void", R"([{"id":1,"z":2},5,[1],{}])", R"([{"id": 1}, null, null, {}])" },
         { "an empty batch", "[]", "[]" },
+        { "a name is judged as read, escapes and all", R"({"\u0069d":5,"method":"m"})", R"({"id": 5, "method": "m"})" },
     };
 
     for (const auto& c : cases)
+    {
         EXPECT_EQ (envelopes (c.in), c.out) << c.label;
+        EXPECT_EQ (envelopes (c.in + "                "), c.out) << c.label << ", padded";
+    }
 
     // The same depth limit as parsing, in what is kept and in what is dropped
     const auto nested = [] (int depth) { return std::string ((size_t) depth, '[') + std::string ((size_t) depth, ']'); };

@@ -62,19 +62,41 @@ forcedinline const char* endOfRun (const char* from, const char* end, Marks mark
 
 inline constexpr uint64_t everyByte = 0x0101010101010101ull, everyHighBit = everyByte * 0x80;
 
+// Marks of eight bytes at a time: the high bit of each byte of a word that is of a kind. Their
+// subtractions borrow only upwards from a marked byte, so the lowest mark is always exact; marks
+// above it are exact only for the kinds that say so.
+
+/** The bytes that equal `c`; exact for every byte. */
+inline uint64_t marksOf (uint64_t bytes, char c)
+{
+    const auto zeroWhereEqual = bytes ^ (everyByte * (unsigned char) c);
+    return (zeroWhereEqual - everyByte) & ~zeroWhereEqual & everyHighBit;
+}
+
+/** The bytes that are not plain ASCII: a quote or backslash, a control character (below 0x20)
+    or anything from 0x80, whose high bit is set already. */
+inline uint64_t notPlainAsciiMarks (uint64_t bytes)
+{
+    return (marksOf (bytes, '"') | marksOf (bytes, '\\') | (bytes - everyByte * 0x20) | bytes) & everyHighBit;
+}
+
+/** The bytes that are not decimal digits: below '0' wraps past the high bit, and from ':' on
+    adding 0x46 reaches it. */
+inline uint64_t notDigitMarks (uint64_t bytes)
+{
+    return ((bytes - everyByte * '0') | (bytes + everyByte * (0x80 - ':')) | bytes) & everyHighBit;
+}
+
 /** Where the run of plain ASCII that starts at `from` ends. */
 inline const char* endOfPlainAscii (const char* from, const char* end)
 {
-    // A quote or backslash is a byte that equals zero after the xor; a control character one
-    // below 0x20; anything from 0x80 has its high bit set already
-    auto marks = [] (uint64_t bytes)
-    {
-        const auto quote = bytes ^ (everyByte * '"'), backslash = bytes ^ (everyByte * '\\');
-        return (((quote - everyByte) & ~quote) | ((backslash - everyByte) & ~backslash) | (bytes - everyByte * 0x20) | bytes)
-               & everyHighBit;
-    };
+    return endOfRun (from, end, notPlainAsciiMarks, isPlainAscii);
+}
 
-    return endOfRun (from, end, marks, isPlainAscii);
+/** Where the run without a quote that starts at `from` ends. */
+inline const char* endOfQuoteFree (const char* from, const char* end)
+{
+    return endOfRun (from, end, [] (uint64_t bytes) { return marksOf (bytes, '"'); }, [] (unsigned char c) { return c != '"'; });
 }
 
 inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
@@ -82,13 +104,34 @@ inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
 /** Where the run of decimal digits that starts at `from` ends. */
 inline const char* endOfDigits (const char* from, const char* end)
 {
-    // Below '0' wraps past the high bit; from ':' on, adding 0x46 reaches it
-    auto marks = [] (uint64_t bytes)
-    {
-        return ((bytes - everyByte * '0') | (bytes + everyByte * (0x80 - ':')) | bytes) & everyHighBit;
-    };
+    return endOfRun (from, end, notDigitMarks, isDigit);
+}
 
-    return endOfRun (from, end, marks, isDigit);
+/** Where the digits of the integer at `from`, which may begin with '-', end. Its first word is
+    read before it is known whether the sign is there, which its first byte then says: a wide
+    object of numbers is read one member after another, each waiting for the end of the last,
+    and a read of that byte alone would add to the wait of every member. */
+inline const char* endOfInteger (const char* from, const char* end)
+{
+    if (platform::littleEndian && end - from >= 8)
+    {
+        uint64_t bytes;
+        std::memcpy (&bytes, from, 8);
+        const uint64_t sign = (bytes & 0xFF) == '-' ? 0x80 : 0;
+
+        if (const auto marked = notDigitMarks (bytes) & ~sign; marked != 0)
+            return from + __builtin_ctzll (marked) / 8;
+
+        return endOfDigits (from + 8, end);
+    }
+
+    return endOfDigits (from + (from != end && *from == '-' ? 1 : 0), end);
+}
+
+/** The high bit of each byte of the marks of a word, one bit each, the first byte lowest. */
+inline uint32_t packedMarks (uint64_t marks)
+{
+    return (uint32_t) (((marks >> 7) * 0x0102040810204080ull) >> 56);
 }
 
 //==============================================================================
