@@ -261,7 +261,7 @@ TEST (JsonParser, StringsAndNumbersAtEveryPlaceInAWord)
     // what follows, at each place
     for (std::string digits = "1"; digits.size() <= 19; digits += (char) ('0' + digits.size() % 10))
     {
-        for (const std::string number : { digits, "-" + digits })
+        for (const auto& number : { digits, "-" + digits })
         {
             EXPECT_EQ (rewritten ("{\"n\":" + number + "}"), "{\"n\": " + number + "}") << number;
             EXPECT_EQ (rewritten ("{\"n\":" + number + ",\"k\":1}"), "{\"n\": " + number + ", \"k\": 1}") << number;

@@ -194,7 +194,7 @@ private:
             // Room, once, for as many names as the rest of the text holds at the rate of the
             // first few: memory taken but not touched costs nothing, while each doubling of a
             // wide object's keys would copy all of them and touch their memory again
-            const auto bytesPerName = std::max<size_t> ((size_t) (name.data() - out.data() - objectStart) / fewNames, 1);
+            const auto bytesPerName = std::max<size_t> (((size_t) (name.data() - out.data()) - objectStart) / fewNames, 1);
             keys.reserve (std::min (fewNames + 1 + textBytesLeft / bytesPerName, maxReservedNames));
         }
 

@@ -178,7 +178,7 @@ public:
         if (q != end && *q == '-')
             ++q;
 
-        if (q == end || ! isDigit (*q))
+        if (q == end || ! isDigit ((unsigned char) *q))
             return false;
 
         if (*q++ != '0')   // JSON allows no leading zeros: "01" ends the number after the 0
@@ -186,7 +186,7 @@ public:
 
         if (q != end && *q == '.')
         {
-            if (++q == end || ! isDigit (*q))
+            if (++q == end || ! isDigit ((unsigned char) *q))
                 return false;
 
             skipDigits();
@@ -198,7 +198,7 @@ public:
             if (++q != end && (*q == '+' || *q == '-'))
                 ++q;
 
-            if (q == end || ! isDigit (*q))
+            if (q == end || ! isDigit ((unsigned char) *q))
                 return false;
 
             skipDigits();
