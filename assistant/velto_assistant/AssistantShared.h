@@ -74,7 +74,9 @@ void appendJson (std::string& out, const juce::var& value);
 /** What parseJson and then appendJson would give, in one pass that builds no value: appends the
     wire form of the object or array at the start of `utf8` to `out`, for relaying. Returns false,
     leaving `out` as it was, where parseJson would fail, and also where an object names a member
-    twice, whose place and value only the parsed value settles: parse it then. */
+    twice, whose place and value only the parsed value settles, or is written as more than four
+    gigabytes, past what its check of names holds: parse it then. Time and memory are in
+    proportion to the text, however wide its objects. */
 bool rewriteJson (std::string_view utf8, std::string& out);
 
 /** parseJson for a reader that needs only what decides each message's answer, in time and
