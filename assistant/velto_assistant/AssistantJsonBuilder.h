@@ -230,7 +230,7 @@ private:
         {
             // A run of plain members that are not kept, the most of any in a wide object, is
             // only looked at
-            if constexpr (kept != keepWhole)
+            if (kept != keepWhole)
             {
                 auto dropped = [] (std::string_view quoted, std::string_view) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
 
