@@ -193,6 +193,10 @@ TEST (JsonParser, Refusals)
             EXPECT_EQ (roundTrip (text + padding), "PARSE ERROR") << text;
             EXPECT_EQ (rewritten (text + padding), "REFUSED") << text;
             EXPECT_EQ (envelopes (text + padding), "PARSE ERROR") << text;
+
+            // The members of params, most of which are only looked at, are read in runs
+            if (text[0] == '{')
+                EXPECT_EQ (envelopes ("{\"params\":" + std::string (text) + padding + "}"), "PARSE ERROR") << text << ", as params";
         }
     }
 }
@@ -211,6 +215,7 @@ TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
         { "a batch: objects are messages, the rest void", R"([{"id":1,"z":2},5,[1],{}])", R"([{"id": 1}, null, null, {}])" },
         { "an empty batch", "[]", "[]" },
         { "a name is judged as read, escapes and all", R"({"\u0069d":5,"method":"m"})", R"({"id": 5, "method": "m"})" },
+        { "in params too", R"({"params":{"a":1,"\u0070rotocolVersion":"v"}})", R"({"params": {"protocolVersion": "v"}})" },
     };
 
     for (const auto& c : cases)

@@ -229,8 +229,9 @@ private:
         do
         {
             // A run of plain members that are not kept, the most of any in a wide object, is
-            // only looked at
-            if (kept != keepWhole)
+            // only looked at. A message has a few members, nearly all kept, where the tries
+            // would be wasted; its params may have thousands, nearly all dropped.
+            if (kept == keptInParams)
             {
                 auto dropped = [] (std::string_view quoted, std::string_view) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
 

@@ -354,7 +354,8 @@ private:
 
         const auto quote = (uint32_t) __builtin_ctz (quotes), valueStart = quote + 2;
 
-        if (valueStart >= last || member[quote + 1] != ':' || (member[valueStart] == '0' && last > valueStart + 1))
+        if (valueStart >= last || member[quote + 1] != ':' || ! isDigit ((unsigned char) member[valueStart])
+            || (member[valueStart] == '0' && last > valueStart + 1))
             return nullptr;
 
         const auto nameBytes = (1u << quote) - 2, valueBytes = (1u << last) - (1u << valueStart);
