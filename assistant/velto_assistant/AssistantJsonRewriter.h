@@ -354,20 +354,7 @@ private:
         if (in.peek() != '"')
             return false;
 
-        const size_t separatorBytes = first ? 0 : 2;
-
-        // A plain name, the most of any, goes out in one piece with what surrounds it, as a
-        // wide object has tens of thousands
-        if (std::string_view quoted; in.plainString (quoted))
-        {
-            out.append (", ", separatorBytes);
-            const auto nameStart = out.size();
-            out.appendPiece (quoted.data(), quoted.size(), in.bytesLeftFrom (quoted.data()));
-            out.append (": ", 2);
-            return names.add (nameStart, quoted.size(), in.bytesLeftFrom (in.position())) && in.consume (':');
-        }
-
-        out.append (", ", separatorBytes);
+        out.append (", ", first ? 0 : 2);
         const auto nameStart = out.size();
 
         if (! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))

@@ -243,11 +243,9 @@ public:
 
             if (valueEnd == nullptr)
             {
-                // The closing quote is found by a search for a quote alone, on which the next
-                // member's place waits; that the name is plain ASCII up to it is checked beside it
-                nameEnd = endOfQuoteFree (member + 1, end);
+                nameEnd = endOfPlainAscii (member + 1, end);
 
-                if (end - nameEnd < 3 || nameEnd[1] != ':' || endOfPlainAscii (member + 1, nameEnd) != nameEnd)
+                if (end - nameEnd < 3 || nameEnd[0] != '"' || nameEnd[1] != ':')
                     return any;
 
                 valueEnd = endOfPlainValue<strings> (nameEnd + 2);

@@ -93,12 +93,6 @@ inline const char* endOfPlainAscii (const char* from, const char* end)
     return endOfRun (from, end, notPlainAsciiMarks, isPlainAscii);
 }
 
-/** Where the run without a quote that starts at `from` ends. */
-inline const char* endOfQuoteFree (const char* from, const char* end)
-{
-    return endOfRun (from, end, [] (uint64_t bytes) { return marksOf (bytes, '"'); }, [] (unsigned char c) { return c != '"'; });
-}
-
 inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
 
 /** Where the run of decimal digits that starts at `from` ends. */
