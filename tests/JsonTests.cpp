@@ -1,4 +1,5 @@
 #include <velto_assistant/velto_assistant.h>
+#include <velto_assistant/AssistantJsonText.h>   // the scanner's marks of sixteen bytes, looked at directly
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,8 @@ TEST (JsonParser, RoundTrips)
         { "member values not written as read", R"({"m":-0,"l":-123456789012345678,"r":1.50,"e":1E3,"u":"A"})",
           R"({"m": 0, "l": -123456789012345678, "r": 1.5, "e": 1000.0, "u": "A"})" },
         { "white space around a member's parts", "{ \"a\" :1 ,\"b\":\t\"x\"\n}", R"({"a": 1, "b": "x"})" },
+        { "names and strings that hold a member's punctuation", R"({"#:1,x":2,"#":3,":,}":"#:4,","x":"\":5}"})",
+          R"({"#:1,x": 2, "#": 3, ":,}": "#:4,", "x": "\":5}"})" },
     };
 
     // The rewrite gives the same bytes in one pass, and leaves a repeated key to parsing
@@ -170,6 +173,10 @@ TEST (JsonParser, RoundTrips)
             EXPECT_EQ (roundTrip (c.in + padding), c.out) << c.label;
             EXPECT_EQ (rewritten (c.in + padding), std::string (c.label).find ("repeated key") == 0 ? "REFUSED" : c.out) << c.label;
             EXPECT_NE (envelopes (c.in + padding), "PARSE ERROR") << c.label;
+
+            // The members of params are read in runs of their own
+            const auto asParams = "{\"params\":" + c.in + padding + "}";
+            EXPECT_EQ (envelopes (asParams) == "PARSE ERROR", roundTrip (asParams) == "PARSE ERROR") << c.label << ", as params";
         }
     }
 }
@@ -273,6 +280,46 @@ TEST (JsonParser, StringsAndNumbersAtEveryPlaceInAWord)
             EXPECT_EQ (rewritten ("{\"n\":" + number + ".5}"), roundTrip ("{\"n\":" + number + ".5}")) << number;
             EXPECT_EQ (rewritten ("{\"n\":" + number + "x}"), "REFUSED") << number;
             EXPECT_EQ (envelopes ("{\"n\":" + number + "e2}"), "{}") << number;
+        }
+    }
+}
+
+TEST (JsonParser, SixteenBytesAreMarkedEachForItself)
+{
+    // A short member is looked at sixteen bytes at once: each byte must be marked for its own
+    // value alone, whatever stands beside it. Every value at every place, among neighbours that
+    // are marked themselves or not ('"' before '#' once marked the '#' a quote)
+    for (const int neighbour : std::initializer_list<int> { 'a', '"', '#', '0', '9', ',', 0x00, 0x1f, 0x80, 0xff })
+    {
+        for (size_t place = 0; place < 16; ++place)
+        {
+            for (int value = 0; value < 256; ++value)
+            {
+                char bytes[16];
+                std::memset (bytes, neighbour, sizeof (bytes));
+                bytes[place] = (char) value;
+                json::SixteenMarks expected {};
+
+                for (uint32_t i = 0; i < 16; ++i)
+                {
+                    const auto c = (unsigned char) bytes[i];
+                    expected.notPlainAscii |= (json::isPlainAscii (c) ? 0u : 1u) << i;
+                    expected.notDigit |= (json::isDigit (c) ? 0u : 1u) << i;
+                    expected.memberEnds |= (c == ',' || c == '}' ? 1u : 0u) << i;
+                }
+
+                const auto marks = json::marksOfSixteen (bytes);
+                platform::SixteenSignedBytes lanes;
+                std::memcpy (&lanes, bytes, sizeof (lanes));
+                const platform::SixteenSignedBytes highBitsSet = lanes < 0;
+
+                if (marks.notPlainAscii != expected.notPlainAscii || marks.notDigit != expected.notDigit || marks.memberEnds != expected.memberEnds
+                    || platform::lanesGathered (highBitsSet) != platform::lanesSetIn (highBitsSet))
+                {
+                    ADD_FAILURE() << "byte " << value << " at " << place << " among " << (int) neighbour;
+                    return;
+                }
+            }
         }
     }
 }

@@ -231,15 +231,8 @@ public:
             if (member == end || *member != '"')
                 return any;
 
-            // A skipper does little else for each member, and would wait mostly for where each
-            // one ends: it looks at a short member with an integer in one step. A rewrite has
-            // work of its own for each member that hides the wait, and the step's extra work
-            // would only add to it.
             const char* nameEnd = nullptr;
-            const char* valueEnd = nullptr;
-
-            if constexpr (strings == Strings::withoutEscapes)
-                valueEnd = endOfShortIntegerMember (member, nameEnd);
+            const char* valueEnd = endOfShortMember (member, nameEnd);
 
             if (valueEnd == nullptr)
             {
@@ -321,45 +314,48 @@ private:
     const char* p;
     const char* const end;
 
-    /** Where the value of the member at `member` ends, when the sixteen bytes from there hold
-        all of it and the ',' or '}' after it, as a plain name and an integer without sign or
-        leading zero: the commonest member of a wide object. Its name's closing quote goes to
-        `nameEnd`. Nullptr for any other member. One look at the sixteen bytes finds the ',' or
-        '}', on which the place of the next member waits; all else is checked beside it, in
-        masks of the same bytes, where one search after another would wait for each other. */
-    const char* endOfShortIntegerMember (const char* member, const char*& nameEnd) const
+    /** Where the value of the member at `member` ends, when the sixteen bytes from there hold all
+        of it and the ',' or '}' after it: a name of plain ASCII, and as value a string of plain
+        ASCII or an integer that is written as it was read (see endOfPlainValue). Its name's
+        closing quote goes to `nameEnd`. Nullptr for any other member, for one whose name or
+        string holds a ',' or '}', and where fewer than sixteen bytes are left. */
+    const char* endOfShortMember (const char* member, const char*& nameEnd) const
     {
         if (! platform::littleEndian || end - member < 16)
             return nullptr;
 
-        uint64_t low, high;
-        std::memcpy (&low, member, 8);
-        std::memcpy (&high, member + 8, 8);
+        // A wide object is read one member after another, and each waits for where the last
+        // ended: that is the first ',' or '}' in the sixteen bytes, found in a few steps. All
+        // else is checked beside it, where nothing waits for the checks but a branch foreseen.
+        const auto marks = marksOfSixteen (member);
 
-        const auto lowEnds = marksOf (low, ',') | marksOf (low, '}'), highEnds = marksOf (high, ',') | marksOf (high, '}');
-
-        if ((lowEnds | highEnds) == 0)
+        if (marks.memberEnds == 0)
             return nullptr;
 
-        const auto last = lowEnds != 0 ? (uint32_t) __builtin_ctzll (lowEnds) / 8 : 8 + (uint32_t) __builtin_ctzll (highEnds) / 8;
+        const auto last = (uint32_t) __builtin_ctz (marks.memberEnds);
+        const auto quotes = marks.notPlainAscii & ~1u;   // past the opening one
+        const auto quote = (uint32_t) __builtin_ctz (quotes | 1u << 16), value = quote + 2;
 
-        // Beside it: one bit a byte for the sixteen bytes, for the quote, the name and the digits
-        auto sixteen = [low, high] (auto marks) { return packedMarks (marks (low)) | packedMarks (marks (high)) << 8; };
-        const auto quotes = sixteen ([] (uint64_t bytes) { return marksOf (bytes, '"'); }) & ~1u;   // past the opening one
-
-        if (quotes == 0)
+        if (value >= last || member[quote] != '"' || member[quote + 1] != ':')
             return nullptr;
 
-        const auto quote = (uint32_t) __builtin_ctz (quotes), valueStart = quote + 2;
+        if (member[value] == '"')
+        {
+            // Plain ASCII between its quotes, the closing one right before the end
+            const auto valueBytes = (1u << last) - (1u << value);
 
-        if (valueStart >= last || member[quote + 1] != ':' || ! isDigit ((unsigned char) member[valueStart])
-            || (member[valueStart] == '0' && last > valueStart + 1))
-            return nullptr;
+            if (last - 1 == value || (marks.notPlainAscii & valueBytes) != (1u << value | 1u << (last - 1)) || member[last - 1] != '"')
+                return nullptr;
+        }
+        else
+        {
+            // Digits after an optional sign, and no leading zero, nor -0
+            const auto digits = value + (member[value] == '-' ? 1u : 0u);
 
-        const auto nameBytes = (1u << quote) - 2, valueBytes = (1u << last) - (1u << valueStart);
-
-        if ((sixteen (notPlainAsciiMarks) & nameBytes) != 0 || (sixteen (notDigitMarks) & valueBytes) != 0)
-            return nullptr;
+            if (digits == last || (marks.notDigit & ((1u << last) - (1u << digits))) != 0
+                || (member[digits] == '0' && (last > digits + 1 || digits != value)))
+                return nullptr;
+        }
 
         nameEnd = member + quote;
         return member + last;

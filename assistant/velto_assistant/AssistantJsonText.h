@@ -122,10 +122,27 @@ inline const char* endOfInteger (const char* from, const char* end)
     return endOfDigits (from + (from != end && *from == '-' ? 1 : 0), end);
 }
 
-/** The high bit of each byte of the marks of a word, one bit each, the first byte lowest. */
-inline uint32_t packedMarks (uint64_t marks)
+/** Which of sixteen bytes are not plain ASCII, which are not digits, and which end a member
+    (',' or '}'): one bit a byte, the first byte lowest, exact for every byte, where the marks of
+    a word are exact only in their lowest. */
+struct SixteenMarks
 {
-    return (uint32_t) (((marks >> 7) * 0x0102040810204080ull) >> 56);
+    uint32_t notPlainAscii, notDigit, memberEnds;
+};
+
+/** The marks of the sixteen bytes from `from`, all of which must be readable. */
+inline SixteenMarks marksOfSixteen (const char* from)
+{
+    platform::SixteenBytes bytes;
+    std::memcpy (&bytes, from, sizeof (bytes));
+    const auto asSigned = (platform::SixteenSignedBytes) bytes;
+
+    // A byte from 0x80 on is negative, below 0x20 as a control character is; one below '0'
+    // wraps past 9
+    const platform::SixteenSignedBytes notPlainAscii = (asSigned < 0x20) | (asSigned == '"') | (asSigned == '\\');
+    const platform::SixteenSignedBytes notDigit = (platform::SixteenBytes) (bytes - '0') > 9;
+    const platform::SixteenSignedBytes memberEnds = (asSigned == ',') | (asSigned == '}');
+    return { platform::lanesSetIn (notPlainAscii), platform::lanesSetIn (notDigit), platform::lanesSetIn (memberEnds) };
 }
 
 //==============================================================================

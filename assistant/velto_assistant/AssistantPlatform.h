@@ -1,10 +1,12 @@
 // Where macOS and Linux differ for the module's sockets, pipes and locales, and nowhere else;
-// and the one fact of the processor that the module's code relies on.
+// and the two facts of the processor that the module's code relies on.
 // Internal to the module's sources: not part of its interface.
 #pragma once
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
+#include <cstring>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,12 +19,42 @@
  #include <xlocale.h>   // newlocale and uselocale; glibc declares them in <locale.h>
 #endif
 
+#if defined(__SSE2__)
+ #include <emmintrin.h>
+#endif
+
 namespace velto::assistant::platform
 {
 // The JSON scanner looks at eight bytes of text at a time where the first of them in memory is
 // the lowest byte of the word, as on every processor that either system runs on (x86-64 and
 // arm64); anywhere else it goes a byte at a time.
 inline constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+// It also compares sixteen bytes at once, as lanes of a vector, which both compilers of either
+// system lay out and compare alike on any processor; a compare sets every bit of a lane.
+using SixteenBytes = unsigned char __attribute__ ((vector_size (16)));
+using SixteenSignedBytes = signed char __attribute__ ((vector_size (16)));
+
+/** The lanes of `compared` that a compare set, one bit each, the first byte lowest, gathered
+    from each half by one multiplication: for little-endian processors without an instruction
+    for it. */
+inline uint32_t lanesGathered (SixteenSignedBytes compared)
+{
+    uint64_t halves[2];
+    std::memcpy (halves, &compared, sizeof (halves));
+    auto gather = [] (uint64_t half) { return (uint32_t) (((half & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >> 56); };
+    return gather (halves[0]) | gather (halves[1]) << 8;
+}
+
+/** The same as lanesGathered, in one instruction where the processor has it (x86-64). */
+inline uint32_t lanesSetIn (SixteenSignedBytes compared)
+{
+   #if defined(__SSE2__)
+    return (uint32_t) _mm_movemask_epi8 ((__m128i) compared);
+   #else
+    return lanesGathered (compared);
+   #endif
+}
 
 // A write to a connection that the peer has closed must fail with EPIPE, not raise SIGPIPE and
 // kill the host or the bridge. Linux has a per-call flag for it; macOS has only the socket
