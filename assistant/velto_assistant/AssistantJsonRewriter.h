@@ -130,40 +130,14 @@ public:
         if (out.size() - objectStart > UINT32_MAX)
             return false;
 
-        // One bit for each of eight slots a name, by its hash, in a table that fits the nearest
-        // caches: names that fall on a slot taken already are the only ones that may repeat.
-        // Only they, and the names on the same slots before them, are sorted and compared.
-        size_t slots = 1024;
+        // Names that fall on a slot no other name falls on cannot repeat: only the rest are
+        // suspects. One round in a table of eight slots a name leaves about one in twenty, a
+        // second among them by other bits of their hashes about one in twenty of those, and only
+        // these few are sorted and compared.
+        auto suspects = onSharedSlots (keys, 0);
 
-        while (slots < keys.size() * 8)
-            slots *= 2;
-
-        std::vector<uint64_t> taken (slots / 64), shared (slots / 64);
-        bool anyShared = false;
-
-        for (const auto key : keys)
-        {
-            const auto slot = (key >> 32) & (slots - 1);
-            const auto bit = (uint64_t) 1 << (slot % 64);
-            auto& word = taken[slot / 64];
-
-            if ((word & bit) != 0)
-            {
-                shared[slot / 64] |= bit;
-                anyShared = true;
-            }
-
-            word |= bit;
-        }
-
-        if (! anyShared)
-            return true;
-
-        std::vector<uint64_t> suspects;
-
-        for (const auto key : keys)
-            if (const auto slot = (key >> 32) & (slots - 1); (shared[slot / 64] >> (slot % 64) & 1) != 0)
-                suspects.push_back (key);
+        if (! suspects.empty())
+            suspects = onSharedSlots (suspects, 1);
 
         // By hash and then by text, so that equal names stand side by side however many share a
         // hash
@@ -182,6 +156,40 @@ public:
 private:
     static constexpr size_t fewNames = 8;
     static constexpr size_t maxReservedNames = (size_t) 1 << 20;   // 8 MB of keys
+
+    /** The keys whose slot another key falls on too, in a table of eight slots a key that fits
+        the nearest caches: two bits a slot, whether one key fell on it and whether another did.
+        Each round takes a slot from other bits of the hash. */
+    static std::vector<uint64_t> onSharedSlots (const std::vector<uint64_t>& keys, int round)
+    {
+        int slotBits = 10;
+
+        while (slotBits < 32 && ((size_t) 1 << slotBits) < keys.size() * 8)
+            ++slotBits;
+
+        const uint32_t mixers[] = { 1, 0x9E3779B1u };
+        auto slotOf = [&, mixer = mixers[round]] (uint64_t key) { return ((uint32_t) (key >> 32) * mixer) >> (32 - slotBits); };
+        std::vector<uint64_t> slots ((size_t) 1 << (slotBits - 5));
+        uint64_t anyShared = 0;
+
+        for (const auto key : keys)
+        {
+            const auto slot = slotOf (key);
+            auto& word = slots[slot / 32];
+            const auto taken = (uint64_t) 1 << (slot % 32 * 2), again = word & taken;
+            word |= taken | again << 1;
+            anyShared |= again;
+        }
+
+        std::vector<uint64_t> shared;
+
+        if (anyShared != 0)
+            for (const auto key : keys)
+                if (const auto slot = slotOf (key); (slots[slot / 32] >> (slot % 32 * 2 + 1) & 1) != 0)
+                    shared.push_back (key);
+
+        return shared;
+    }
 
     bool addOneOfTheFirst (std::string_view name, size_t textBytesLeft)
     {
