@@ -166,7 +166,7 @@ TEST (JsonParser, RoundTrips)
     };
 
     // The rewrite gives the same bytes in one pass, and leaves a repeated key to parsing
-    for (const std::string padding : { "", "                " })
+    for (const std::string padding : { std::string(), std::string (32, ' ') })
     {
         for (const auto& c : cases)
         {
@@ -190,10 +190,12 @@ TEST (JsonParser, Refusals)
         // The same faults as members, where nearly every member is read in one step
         "{\"a\":01}", "{\"a\":-01}", "{\"a\":-}", "{\"a\":1.}", "{\"a\":1e}", "{\"a\":tru}", "{\"a\":\"abc",
         "{\"a\":\"\\x\"}", "{\"\\x\":1}", "{\"a\":1 \"b\":2}", "{\"a\":1,\"b\"}", "{\"a\":1,\"b\":}", "{\"a\":1,\"b\":2,}",
+        // and where what looks like a member's end is inside a string, or a name is not followed by ':'
+        "{\"a\":\",\"b\":1}", "{\"a\":\"x\\,\"b\":1}", "{\"a\" 1}",
     };
 
-    // Padded, as a short member is looked at in one step where sixteen bytes are left
-    for (const std::string padding : { "", "                " })
+    // Padded, as a short member is looked at in one step where 32 bytes are left
+    for (const std::string padding : { std::string(), std::string (32, ' ') })
     {
         for (const auto* text : cases)
         {
@@ -228,7 +230,7 @@ TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
     for (const auto& c : cases)
     {
         EXPECT_EQ (envelopes (c.in), c.out) << c.label;
-        EXPECT_EQ (envelopes (c.in + "                "), c.out) << c.label << ", padded";
+        EXPECT_EQ (envelopes (c.in + std::string (32, ' ')), c.out) << c.label << ", padded";
     }
 
     // The same depth limit as parsing, in what is kept and in what is dropped

@@ -233,7 +233,7 @@ private:
             // would be wasted; its params may have thousands, nearly all dropped.
             if (kept == keptInParams)
             {
-                auto dropped = [] (std::string_view quoted, std::string_view) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
+                auto dropped = [] (std::string_view quoted, std::string_view, bool) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
 
                 if (in.plainMembers<Scanner::Strings::withoutEscapes> (dropped))
                     continue;

@@ -132,7 +132,7 @@ public:
 
         // Names that fall on a slot no other name falls on cannot repeat: only the rest are
         // suspects. One round in a table of eight slots a name leaves about one in twenty, a
-        // second among them by other bits of their hashes about one in twenty of those, and only
+        // second among them by other bits of their hashes about one in twelve of those, and only
         // these few are sorted and compared.
         auto suspects = onSharedSlots (keys, 0);
 
@@ -391,9 +391,10 @@ private:
         {
             // Nearly every member goes across as it stands, in a few fixed copies
             bool repeated = false;
-            auto copy = [&] (std::string_view name, std::string_view value)
+            auto copy = [&] (std::string_view name, std::string_view value, bool isShort)
             {
-                const auto nameStart = out.appendMember (first, name, value, in.bytesLeftFrom (name.data()), in.bytesLeftFrom (value.data()));
+                const auto nameStart = isShort ? out.appendMember (first, name, value, Output::pieceBytes, Output::pieceBytes)
+                                               : out.appendMember (first, name, value, in.bytesLeftFrom (name.data()), in.bytesLeftFrom (value.data()));
                 first = false;
                 repeated = ! names.add (nameStart, name.size(), in.bytesLeftFrom (value.data()));
                 return ! repeated;

@@ -215,12 +215,14 @@ public:
     enum class Strings { withoutEscapes, plainAscii };
 
     /** Moves past a run of members of the shape that nearly every member has, with the commas
-        between them, for as long as `take (name, value)` returns true for each: a name of plain
-        ASCII (`name` has its quotes), a colon, and as value a string (see Strings), an integer
-        of up to 18 characters but -0, or a literal, with no white space anywhere. Stops before
-        the first member of any other shape, or that `take` refuses, or after the last member of
-        the object, before its '}'. True when it moved past at least one member. One tight loop
-        for the tens of thousands of members of a wide object. */
+        between them, for as long as `take (name, value, short)` returns true for each: a name of
+        plain ASCII (`name` has its quotes), a colon, and as value a string (see Strings), an
+        integer of up to 18 characters but -0, or a literal, with no white space anywhere. Where
+        `short` is true, name and value are each shorter than sixteen bytes, and sixteen may be
+        read from where each begins. Stops before the first member of any other shape, or that
+        `take` refuses, or after the last member of the object, before its '}'. True when it
+        moved past at least one member. One tight loop for the tens of thousands of members of a
+        wide object. */
     template <Strings strings, typename Take>
     bool plainMembers (Take&& take)
     {
@@ -233,8 +235,9 @@ public:
 
             const char* nameEnd = nullptr;
             const char* valueEnd = endOfShortMember (member, nameEnd);
+            const bool isShort = valueEnd != nullptr;
 
-            if (valueEnd == nullptr)
+            if (! isShort)
             {
                 nameEnd = endOfPlainAscii (member + 1, end);
 
@@ -247,7 +250,7 @@ public:
             const auto* value = nameEnd + 2;
 
             if (valueEnd == nullptr
-                || ! take (std::string_view (member, (size_t) (nameEnd + 1 - member)), std::string_view (value, (size_t) (valueEnd - value))))
+                || ! take (std::string_view (member, (size_t) (nameEnd + 1 - member)), std::string_view (value, (size_t) (valueEnd - value)), isShort))
                 return any;
 
             p = valueEnd;
@@ -318,10 +321,13 @@ private:
         of it and the ',' or '}' after it: a name of plain ASCII, and as value a string of plain
         ASCII or an integer that is written as it was read (see endOfPlainValue). Its name's
         closing quote goes to `nameEnd`. Nullptr for any other member, for one whose name or
-        string holds a ',' or '}', and where fewer than sixteen bytes are left. */
+        string holds a ',' or '}', and where fewer than shortMemberBytesLeft are left. */
     const char* endOfShortMember (const char* member, const char*& nameEnd) const
     {
-        if (! platform::littleEndian || end - member < 16)
+        // Its sixteen bytes, and sixteen more from its value on, for a copy of that many
+        constexpr ptrdiff_t shortMemberBytesLeft = 32;
+
+        if (! platform::littleEndian || end - member < shortMemberBytesLeft)
             return nullptr;
 
         // A wide object is read one member after another, and each waits for where the last
