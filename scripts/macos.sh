@@ -41,6 +41,13 @@ EOF
     chmod +x "$work/bin/$tool"
 done
 
+# The other half of a universal bridge: arm64, whose first macOS is 11
+cat > "$work/bin/c++-arm64" <<EOF
+#!/bin/sh
+exec "$zig" c++ -target aarch64-macos.11.0 -U_LIBCPP_HAS_NO_VENDOR_AVAILABILITY_ANNOTATIONS "\$@"
+EOF
+chmod +x "$work/bin/c++-arm64"
+
 cat > "$work/toolchain.cmake" <<EOF
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -198,6 +205,17 @@ node -e '
     fs.writeFileSync(file, JSON.stringify(kept));' "$work/juce7/compile_commands.json"
 compileOwnSources "$work/juce7" "JUCE 7, the module, the bridge and the reference host"
 checkBridgeLink "$work/juce7" "JUCE 7"
+
+# The module for arm64 too, with the same command but for the processor: the JSON scanner takes
+# another path there, where x86-64 has an instruction that arm64 lacks
+node -e '
+    const entry = require(process.argv[1]).find((e) => e.file.endsWith("/velto_assistant/velto_assistant.cpp"));
+    console.log(entry.command.replace(/^\S+/, process.argv[2]).replace(/ -o \S+/, " -o " + process.argv[3]));' \
+    "$work/juce7/compile_commands.json" "$work/bin/c++-arm64" "$work/juce7/velto_assistant.arm64.o" > "$work/arm64.command"
+(cd "$work/juce7" && sh "$work/arm64.command") > "$work/arm64.log" 2>&1 || { cat "$work/arm64.log"; fail "the module does not compile for arm64 macOS: see above"; }
+[ ! -s "$work/arm64.log" ] || { cat "$work/arm64.log"; fail "the compiler warns for arm64: see above"; }
+[ "$(od -An -tx1 -N8 "$work/juce7/velto_assistant.arm64.o" | tr -d ' ')" = "cffaedfe0c000001" ] || fail "the module's arm64 object is not arm64 Mach-O"
+echo "macOS (JUCE 7): the module compiled to an arm64 Mach-O object for macOS 11"
 
 configure examples/juce-app "$work/juce7-app" /usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5 -DVELTO_APP_MODULE=juce_module
 compileOwnSources "$work/juce7-app" "JUCE 7, the JUCE application, the module by juce_module"
