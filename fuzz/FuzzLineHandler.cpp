@@ -32,6 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     if (assistant::rewriteJson (text, rewritten))
         check (parsedOk && rewritten == assistant::toJson (parsed).toStdString());
 
+    // The envelopes succeed and fail exactly where parsing does: as a message, and as its params,
+    // whose members are read in runs of their own
+    juce::var envelopes, unused;
+    check (assistant::parseEnvelopes (text, envelopes) == parsedOk);
+    const auto asParams = "{\"params\":" + std::string (text) + "}";
+    check (assistant::parseEnvelopes (asParams, envelopes) == assistant::parseJson (std::string_view (asParams), unused));
+
     const auto trimmed = bridge::lineText (line);
 
     if (trimmed.empty())
