@@ -355,11 +355,10 @@ private:
         }
         else
         {
-            // Digits after an optional sign, and no leading zero, nor -0
+            // Digits after an optional sign, all within the sixteen bytes
             const auto digits = value + (member[value] == '-' ? 1u : 0u);
 
-            if (digits == last || (marks.notDigit & ((1u << last) - (1u << digits))) != 0
-                || (member[digits] == '0' && (last > digits + 1 || digits != value)))
+            if ((marks.notDigit & ((1u << last) - (1u << digits))) != 0 || ! isIntegerAsRead (member + value, member + digits, member + last))
                 return nullptr;
         }
 
@@ -397,18 +396,24 @@ private:
             default:
             {
                 const auto* last = endOfInteger (value, end);
-                const auto* digits = value + (*value == '-' ? 1 : 0);
-                const auto digitCount = last - digits;
 
-                // No digit, a leading zero, -0, more than 18 characters, or a fraction or
-                // exponent next: not an integer that is written as it was read
-                if (digitCount == 0 || (*digits == '0' && (digitCount > 1 || digits != value)) || last - value > 18
+                // More than 18 characters, or a fraction or exponent next, make it another number
+                if (! isIntegerAsRead (value, value + (*value == '-' ? 1 : 0), last) || last - value > 18
                     || (last != end && (*last == '.' || *last == 'e' || *last == 'E')))
                     return nullptr;
 
                 return last;
             }
         }
+    }
+
+    /** Whether the sign and digits from `value` up to `last`, its digits from `digits` on, are
+        an integer that is written back as it was read where it has at most 18 characters: a
+        digit at least, no leading zero, and not -0. */
+    static bool isIntegerAsRead (const char* value, const char* digits, const char* last)
+    {
+        const auto digitCount = last - digits;
+        return digitCount > 0 && ! (*digits == '0' && (digitCount > 1 || digits != value));
     }
 
     const char* endOfWord (const char* at, std::string_view word) const
