@@ -1,8 +1,9 @@
 // The reference host under a flood of local clients, on loopback, bounded in count and time:
 // ten thousand connections left stalled, clients with garbage heads, clients that never read
 // their answer, and meanwhile bridges relaying real MCP traffic through the host. The host must
-// stay up in bounded threads and memory, answer every bridge within two seconds, and come back
-// to its idle descriptors and threads.
+// stay up in bounded threads and memory, answer every bridge within the bridge's own budget (no
+// request falls back to the bridge's local answer), and come back to its idle descriptors and
+// threads. How fast it answers meanwhile is a figure of the report, not a condition.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,6 @@ constexpr int hostThreadBound = 2 + assistant::serverWorkerThreads + (underSanit
 /** Its memory: a head's worth for each open connection and the answers that the non-reading
     clients leave unread, with room to spare. Sanitizers keep shadow memory of their own. */
 constexpr long hostResidentBoundKiB = underSanitizer ? 1024 * 1024 : 48 * 1024;
-/** The slowest answer that a bridge may get during the flood. */
-constexpr int bridgeAnswerBoundMs = underSanitizer ? 10000 : 2000;
 /** How long the host has to drop what the flood left: the longest of its budgets, and then some. */
 constexpr int settleMs = assistant::responseWriteTimeoutMs + assistant::requestTimeoutMs + 3000;
 
@@ -153,7 +152,9 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
                 const auto started = std::chrono::steady_clock::now();
                 bridge.write ("{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string (id) + ",\"method\":\"tools/call\",\"params\":{\"name\":"
                               + calls[id % 4] + "}}\n");
-                const bool answered = bridge.readLine (line, 30000);
+                // A host answer later than the budget would come back as the bridge's local
+                // answer, which the check below counts
+                const bool answered = bridge.readLine (line, 2 * assistant::hostAnswerTimeoutMs);
                 const auto elapsedMs = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - started).count();
 
                 const std::lock_guard<std::mutex> lock (figuresMutex);
@@ -207,7 +208,7 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     EXPECT_LE (maxThreads, hostThreadBound);
     EXPECT_LE (maxResidentKiB, hostResidentBoundKiB);
     EXPECT_GT (answerMs.size(), (size_t) bridges);
-    EXPECT_LT (slowestMs, bridgeAnswerBoundMs);
+    EXPECT_LT (slowestMs, assistant::hostAnswerTimeoutMs);
     EXPECT_EQ (notFromHost, 0);
     EXPECT_EQ (descriptorsAfter, idleDescriptors);
     EXPECT_EQ (threadsAfter, idleThreads);
@@ -216,7 +217,8 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     report ("flood", "host flood: " + std::to_string (opened) + " stalled connections opened in " + std::to_string ((int) floodMs)
             + " ms, " + std::to_string (garbageClients) + " garbage heads, " + std::to_string (nonReadingClients)
             + " answers never read; " + std::to_string (answerMs.size()) + " bridge requests answered by the host, slowest in "
-            + juce::String (slowestMs, 1).toStdString() + " ms (bound " + std::to_string (bridgeAnswerBoundMs) + "); host threads "
+            + juce::String (slowestMs, 1).toStdString() + " ms (the bridge's budget " + std::to_string (assistant::hostAnswerTimeoutMs)
+            + "); host threads "
             + std::to_string (idleThreads) + " idle, at most " + std::to_string (maxThreads) + " (bound " + std::to_string (hostThreadBound)
             + "), " + std::to_string (threadsAfter) + " after; resident " + juce::String (idleResidentKiB / 1024.0, 1).toStdString()
             + " MB idle, at most " + juce::String (maxResidentKiB / 1024.0, 1).toStdString() + " MB (bound "

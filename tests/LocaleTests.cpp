@@ -13,35 +13,26 @@ using namespace velto::assistant;
 
 namespace
 {
-constexpr const char* decimalCommaLocale = "de_DE.UTF-8";
+constexpr const char* decimalCommaLocale = VELTO_TEST_LOCALE;
 
-/** Makes the decimal-comma locale available to setlocale. Where the system lacks it (Debian
-    ships only C.UTF-8), it is compiled with localedef into a folder of the tests' own, which
-    LOCPATH points to; macOS has it built in. False only when it cannot be had at all. */
-bool makeDecimalCommaLocale()
+/** Makes the decimal-comma locale available to setlocale: macOS has it built in; on Debian,
+    which ships only C.UTF-8, CTest's locale.make has compiled it into VELTO_TEST_LOCALES before
+    these tests start. False when neither has it. */
+bool findDecimalCommaLocale()
 {
-    if (std::setlocale (LC_ALL, decimalCommaLocale) != nullptr)
-        return std::setlocale (LC_ALL, "C") != nullptr;
-
-    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("velto-test-locales");
-    const auto compiled = folder.getChildFile (decimalCommaLocale);
-
-    if (! compiled.isDirectory())
+    if (std::setlocale (LC_ALL, decimalCommaLocale) == nullptr)
     {
-        folder.createDirectory();
-        juce::ChildProcess localedef;
+        setenv ("LOCPATH", VELTO_TEST_LOCALES, 1);
 
-        // localedef warns, and exits 1, about details of the locale's sources; what counts is
-        // whether setlocale can use what it made
-        if (localedef.start (juce::StringArray { "localedef", "-i", "de_DE", "-f", "UTF-8", compiled.getFullPathName() }))
-            localedef.waitForProcessToFinish (60000);
+        if (std::setlocale (LC_ALL, decimalCommaLocale) == nullptr)
+            return false;
     }
 
-    setenv ("LOCPATH", folder.getFullPathName().toRawUTF8(), 1);
-    const bool made = std::setlocale (LC_ALL, decimalCommaLocale) != nullptr;
-    std::setlocale (LC_ALL, "C");
-    return made;
+    return std::setlocale (LC_ALL, "C") != nullptr;
 }
+
+const std::string missingLocale = std::string ("no ") + decimalCommaLocale + ": run these tests through ctest, whose "
+                                  "locale.make compiles it into " VELTO_TEST_LOCALES " first (Debian: the locales package)";
 
 /** The whole process in the decimal-comma locale until the object goes. */
 class DecimalCommaProcess
@@ -50,7 +41,7 @@ public:
     DecimalCommaProcess()
     {
         // A test that cannot make the locale has tested nothing: it fails, it does not skip
-        made = makeDecimalCommaLocale() && std::setlocale (LC_ALL, decimalCommaLocale) != nullptr
+        made = findDecimalCommaLocale() && std::setlocale (LC_ALL, decimalCommaLocale) != nullptr
             && std::string (std::localeconv()->decimal_point) == ",";
     }
 
@@ -95,7 +86,7 @@ const NumberCase numberCases[] = {
 TEST (Locale, NumbersAreTheWireFormInADecimalCommaLocale)
 {
     const DecimalCommaProcess locale;
-    ASSERT_TRUE (locale.made) << "could not make " << decimalCommaLocale << " (Debian: the locales package)";
+    ASSERT_TRUE (locale.made) << missingLocale;
 
     for (const auto& c : numberCases)
     {
@@ -116,7 +107,7 @@ TEST (Locale, NumbersAreTheWireFormInADecimalCommaLocale)
 TEST (Locale, AServerAnswersInTheWireFormWhileTheLocaleChanges)
 {
     const DecimalCommaProcess locale;
-    ASSERT_TRUE (locale.made) << "could not make " << decimalCommaLocale << " (Debian: the locales package)";
+    ASSERT_TRUE (locale.made) << missingLocale;
 
     Server server (echoParams);
     ASSERT_TRUE (server.start());

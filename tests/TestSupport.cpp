@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <csignal>
@@ -313,10 +314,28 @@ void requireSettingsInside (const TempHome& home)
 }
 } // namespace
 
-TempHome::TempHome()
-    : folder (juce::File::createTempFile ("velto-home"))
+namespace
 {
-    folder.createDirectory();
+/** A new folder of this process's own in the temporary folder (TMPDIR), made by mkdtemp, so that
+    no other test, run or process can be given the same one. */
+juce::File makeOwnFolder (const char* prefix)
+{
+    auto path = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile (prefix).getFullPathName().toStdString()
+              + "-XXXXXX";
+
+    if (mkdtemp (path.data()) == nullptr)
+    {
+        std::fprintf (stderr, "\nCould not make a temporary folder %s: %s\n", path.c_str(), std::strerror (errno));
+        std::exit (1);
+    }
+
+    return juce::File (path);
+}
+} // namespace
+
+TempHome::TempHome()
+    : folder (makeOwnFolder ("velto-home"))
+{
 
     static std::once_flag checked;
     std::call_once (checked, [this] { requireSettingsInside (*this); });
