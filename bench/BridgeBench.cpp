@@ -6,6 +6,7 @@
 //
 // Usage: velto_bench <VeltoMCP> <reference host> <yardstick relay> <yardstick offline> [<Node.js host script>]
 #include <velto_assistant/velto_assistant.h>
+#include "../tests/support/JsonShapes.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +19,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <functional>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -496,6 +498,66 @@ bool haveProgram (const char* name)
 }
 } // namespace
 
+/** The JSON scaling table: each shape of line at n and at 4n bytes on each path that a line
+    takes. The bridge's two, as an AI app meets them (from the line's first byte to its reply, in
+    a running bridge, the median of a few): offline, where it reads the envelopes, and relayed,
+    where it rewrites the request for a host that reads it whole and answers a pong; and a
+    host's parse, in this process (the fastest of a few). Time in proportion to the bytes makes
+    4n about 4 times n; a plain string of the same bytes is the floor under every shape. */
+void printJsonScaling (const std::vector<std::string>& bridge, const std::string& offlineHome, const std::string& relayHome)
+{
+    constexpr size_t smallBytes = 200 * 1000;
+    constexpr int runs = 5;
+    const auto microseconds = [] (const std::function<double()>& run, bool fastest)
+    {
+        std::vector<double> times;
+
+        for (int i = 0; i < runs; ++i)
+            times.push_back (run());
+
+        return fastest ? *std::min_element (times.begin(), times.end()) : median (times);
+    };
+
+    struct Path { const char* label; std::function<double (const std::string&)> run; bool inProcess; };
+    const Path paths[] = {
+        { "offline", [&] (const std::string& line) { return lineSeconds (bridge, offlineHome, line + "\n") * 1e6; }, false },
+        { "relayed", [&] (const std::string& line) { return lineSeconds (bridge, relayHome, line + "\n") * 1e6; }, false },
+        { "host's parse", [] (const std::string& line)
+          {
+              const auto start = Clock::now();
+              juce::var value;
+              parseJson (std::string_view (line), value);
+              return microsecondsSince (start);
+          }, true },
+    };
+
+    std::printf ("\nJSON scaling: a tool call whose arguments hold each shape, at %zu KB and 4 times that; the bridge's paths as a\n"
+                 "whole process (median of %d), a host's parse in one (fastest of %d)\n", smallBytes / 1000, runs, runs);
+    std::printf ("%-48s %-14s %12s %12s %8s %10s   %s\n", "shape", "path", "n", "4n", "4n / n", "4n / plain", "target");
+
+    for (const auto& shape : velto::shapes::all())
+    {
+        const auto largeValue = shape.make (4 * smallBytes);
+        const auto small = velto::shapes::toolCall (shape.make (smallBytes)), large = velto::shapes::toolCall (largeValue);
+        const auto plain = velto::shapes::toolCall (velto::shapes::text (largeValue.size(), "abcdefgh"));   // the same bytes, within a unit
+        const auto label = std::string (shape.label);
+        const bool numbers = label.find ("array of") != std::string::npos && label.find ("strings") == std::string::npos;
+
+        for (const auto& path : paths)
+        {
+            const auto atSmall = microseconds ([&] { return path.run (small); }, path.inProcess);
+            const auto atLarge = microseconds ([&] { return path.run (large); }, path.inProcess);
+            const auto atPlain = microseconds ([&] { return path.run (plain); }, path.inProcess);
+            const auto target = ! path.inProcess ? (numbers ? "4n/n at most 5; at most 2 x plain" : "4n/n at most 5; at most 5 x plain")
+                              : shape.wideObject ? "none: a DynamicObject takes n squared" : "4n/n at most 5";
+            std::printf ("%-48s %-14s %9.0f us %9.0f us %8.2f %10.2f   %s\n", shape.label, path.label, atSmall, atLarge, atLarge / atSmall,
+                         atLarge / atPlain, target);
+        }
+    }
+
+    std::printf ("\n");
+}
+
 int main (int argc, char* argv[])
 {
     if (argc < 5)
@@ -511,6 +573,16 @@ int main (int argc, char* argv[])
     scratch.createDirectory();
     const std::string home = scratch.getFullPathName().toStdString();   // no endpoint file: offline
     Figures bridgeFigures, yardstickFigures;
+
+    if (std::getenv ("VELTO_BENCH_ONLY_JSON") != nullptr)   // the scaling table alone, for a quick look
+    {
+        const auto relayHome = scratch.getChildFile ("scaling");
+        relayHome.createDirectory();
+        const PongHost pongHost (relayHome.getFullPathName().toStdString());
+        printJsonScaling (bridge, home, relayHome.getFullPathName().toStdString());
+        scratch.deleteRecursively();
+        return 0;
+    }
 
     std::printf ("VeltoMCP against the least a program with its contract can do (plain C), %d rounds in turn, %u cores\n\n",
                  rounds, std::thread::hardware_concurrency());
@@ -601,6 +673,13 @@ int main (int argc, char* argv[])
                  number (median (wideLine) * 1000, 1) + " ms", "", "", "");
             row ("  over one string of the same bytes", "", "", ratioOf (ratios), "at most 1.5");
         }
+    }
+
+    {
+        const auto relayHome = scratch.getChildFile ("scaling");
+        relayHome.createDirectory();
+        const PongHost pongHost (relayHome.getFullPathName().toStdString());
+        printJsonScaling (bridge, home, relayHome.getFullPathName().toStdString());
     }
 
     // 5. The time a relay adds to a ping over a direct POST to the same host

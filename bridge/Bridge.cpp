@@ -18,11 +18,7 @@ struct HostVerdict
 std::string wireFormOf (std::string_view text)
 {
     std::string wire;
-
-    if (! rewriteJson (text, wire))
-        if (juce::var value; parseJson (text, value))
-            appendJson (wire, value);   // a member named twice: the parsed value decides
-
+    rewriteJson (text, wire);
     return wire;
 }
 

@@ -1,5 +1,6 @@
 # THIRD-PARTY-NOTICES.txt, beside the bridge in the build folder and in every package: what the
-# bridge contains besides this project's own code, juce_core and zlib, each with the notice of its
+# bridge contains besides this project's own code, juce_core, zlib and the module's number
+# libraries, each with the notice of its
 # licence taken from the very source that the build compiles, so that the two cannot disagree.
 # Its second line gives the licence of the whole program as an SPDX expression, for the bundle's
 # manifest.
@@ -56,14 +57,22 @@ file(STRINGS ${velto_zlib_header} velto_zlib_version REGEX "#define ZLIB_VERSION
 string(REGEX REPLACE ".*\"(.*)\".*" "\\1" velto_zlib_version "${velto_zlib_version}")
 velto_first_comment(${velto_zlib_header} velto_zlib_notice)
 
-set(VELTO_LICENCE_EXPRESSION "MIT AND ${velto_juce_licence} AND Zlib")
+# The number libraries inside the module, each under the one of its licences that asks least:
+# Dragonbox under the Boost Software Licence, fast_float under the MIT licence
+set(velto_third_party ${PROJECT_SOURCE_DIR}/assistant/velto_assistant/third_party)
+file(READ ${velto_third_party}/dragonbox/LICENSE-Boost velto_dragonbox_licence)
+file(READ ${velto_third_party}/fast_float/LICENSE-MIT velto_fast_float_licence)
+
+set(VELTO_LICENCE_EXPRESSION "MIT AND ${velto_juce_licence} AND Zlib AND BSL-1.0")
 file(WRITE ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt
 "Third-party notices of VeltoMCP ${PROJECT_VERSION}, built with JUCE ${velto_juce_version}
 Licence (SPDX): ${VELTO_LICENCE_EXPRESSION}
 
 VeltoMCP's own code is under the MIT licence: see LICENSE. The VeltoMCP program also contains
 the code of juce_core ${velto_juce_version}, from JUCE (https://juce.com), and zlib ${velto_zlib_version}
-(https://zlib.net), each under its own licence, whose notice follows as its source gives it.
+(https://zlib.net), each under its own licence, whose notice follows as its source gives it; and
+Dragonbox 1.1.3 by Junekey Jeon and fast_float 8.2.9 by the fast_float authors, which write and
+read its numbers, each under the licence whose text follows.
 
 == juce_core ${velto_juce_version}
 
@@ -74,4 +83,12 @@ ${velto_juce_notice}
 == zlib ${velto_zlib_version}
 
 ${velto_zlib_notice}
-")
+
+== Dragonbox 1.1.3, Copyright 2020-2022 Junekey Jeon, under the Boost Software Licence 1.0
+   (it may also be used under the Apache Licence 2.0 with LLVM Exceptions)
+
+${velto_dragonbox_licence}
+== fast_float 8.2.9, under the MIT licence
+   (it may also be used under the Apache Licence 2.0 or the Boost Software Licence 1.0)
+
+${velto_fast_float_licence}")

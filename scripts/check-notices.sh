@@ -2,7 +2,8 @@
 # Checks the licence notices of every package that a build made: each archive and the bundle in
 # <build folder>/packages hold LICENSE and the build's THIRD-PARTY-NOTICES.txt as it is, the
 # notices name the JUCE that the build used and its licence (JUCE 7: ISC; JUCE 8: the AGPLv3 or
-# JUCE's EULA), and the bundle's manifest gives the same licence as the notices.
+# JUCE's EULA) and carry the licences of zlib and the module's number libraries, and the bundle's
+# manifest gives the same licence as the notices.
 #
 #   scripts/check-notices.sh <build folder>
 set -euo pipefail
@@ -19,13 +20,15 @@ head -1 "$notices" | grep -q "built with JUCE $juce\$" || fail "$notices does no
 licence=$(sed -n 's/^Licence (SPDX): //p' "$notices")
 
 case "$juce" in
-    7.*) expected="MIT AND ISC AND Zlib"; mark="provided under the terms of the ISC license" ;;
-    8.*) expected="MIT AND (AGPL-3.0-only OR LicenseRef-JUCE-EULA) AND Zlib"; mark="under the terms of the AGPLv3" ;;
+    7.*) expected="MIT AND ISC AND Zlib AND BSL-1.0"; mark="provided under the terms of the ISC license" ;;
+    8.*) expected="MIT AND (AGPL-3.0-only OR LicenseRef-JUCE-EULA) AND Zlib AND BSL-1.0"; mark="under the terms of the AGPLv3" ;;
     *)   fail "no licence known for JUCE $juce" ;;
 esac
 [ "$licence" = "$expected" ] || fail "$notices gives the licence \"$licence\"; a build with JUCE $juce is \"$expected\""
 grep -q "$mark" "$notices" || fail "$notices lacks juce_core's own notice (\"$mark\")"
 grep -q "Jean-loup Gailly and Mark Adler" "$notices" || fail "$notices lacks zlib's notice"
+grep -q "^Boost Software License - Version 1.0" "$notices" || fail "$notices lacks Dragonbox's licence"
+grep -q "Copyright (c) 2021 The fast_float authors" "$notices" || fail "$notices lacks fast_float's licence"
 
 # One file out of an archive, to stdout: tar's own for .tar.gz, the zip's directory read by
 # Node.js for .zip and .mcpb, which no unzip need be installed for

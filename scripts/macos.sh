@@ -206,8 +206,8 @@ node -e '
 compileOwnSources "$work/juce7" "JUCE 7, the module, the bridge and the reference host"
 checkBridgeLink "$work/juce7" "JUCE 7"
 
-# The module for arm64 too, with the same command but for the processor: the JSON scanner takes
-# another path there, where x86-64 has an instruction that arm64 lacks
+# The module for arm64 too, with the same command but for the processor: the other half of a
+# universal bridge
 node -e '
     const entry = require(process.argv[1]).find((e) => e.file.endsWith("/velto_assistant/velto_assistant.cpp"));
     console.log(entry.command.replace(/^\S+/, process.argv[2]).replace(/ -o \S+/, " -o " + process.argv[3]));' \

@@ -154,18 +154,14 @@ bool parseEnvelopes (std::string_view utf8, juce::var& result)
 bool rewriteJson (std::string_view utf8, std::string& out)
 {
     const auto size = out.size();
+    out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
     Scanner in (utf8);
-    bool rewritten = false;
 
-    {
-        Output output (out, utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
-        rewritten = in.atObjectOrArray() && Rewriter (in, output).rewriteValue (0);
-    }
+    if (in.atObjectOrArray() && Rewriter (in, out).rewriteValue (0))
+        return true;
 
-    if (! rewritten)
-        out.resize (size);
-
-    return rewritten;
+    out.resize (size);
+    return false;
 }
 
 juce::String toJson (const juce::var& value)

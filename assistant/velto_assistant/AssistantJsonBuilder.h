@@ -27,8 +27,8 @@ class Builder
 public:
     explicit Builder (Scanner& text) : in (text) {}
 
-    /** The value at the scanner, at `depth`. Objects keep their first place for a name given
-        twice, and its last value, as juce::DynamicObject does. */
+    /** The value at the scanner, at `depth`. A name given twice in an object keeps its first
+        place and takes its last value. */
     bool parseValue (juce::var& result, int depth)
     {
         switch (in.peek())
@@ -143,9 +143,10 @@ private:
 
     bool parseNumber (juce::var& result)
     {
+        std::string_view text;
         Number number;
 
-        if (! in.scanNumber (number))
+        if (! in.scanNumber (text, number))
             return false;
 
         switch (number.kind)
@@ -155,7 +156,7 @@ private:
                                                                                     : juce::var (number.integer);
                 break;
             case Number::Kind::real:    result = number.real; break;
-            case Number::Kind::literal: result = juce::var (new JsonLiteral (std::move (number.literal))); break;
+            case Number::Kind::literal: result = juce::var (new JsonLiteral (std::string (text))); break;
         }
 
         return true;
@@ -210,8 +211,8 @@ private:
         return name == "protocolVersion" ? Keep::value : Keep::none;
     }
 
-    /** The object at the scanner, with what `kept` says of each member. Objects keep their first
-        place for a name given twice, and its last value, as juce::DynamicObject does. */
+    /** The object at the scanner, with what `kept` says of each member. A name given twice keeps
+        its first place and takes its last value. */
     template <Keep (*kept) (std::string_view)>
     bool parseMembers (juce::var& result, int depth)
     {
@@ -228,17 +229,6 @@ private:
 
         do
         {
-            // A run of plain members that are not kept, the most of any in a wide object, is
-            // only looked at. A message has a few members, nearly all kept, where the tries
-            // would be wasted; its params may have thousands, nearly all dropped.
-            if (kept == keptInParams)
-            {
-                auto dropped = [] (std::string_view quoted, std::string_view, bool) { return kept (quoted.substr (1, quoted.size() - 2)) == Keep::none; };
-
-                if (in.plainMembers<Scanner::Strings::withoutEscapes> (dropped))
-                    continue;
-            }
-
             std::string_view name;
 
             if (! readName (name, escapedName) || ! in.consume (':'))
@@ -262,7 +252,14 @@ private:
             if (! read)
                 return false;
 
-            object->setProperty (identifierFor (name), member);
+            // NamedValueSet::set leaves the old value where JUCE holds it equal to the new one,
+            // which it does loosely (0.1 and 0.10000000000000002, [1] and ["1"]): the last value
+            // goes in through the property's own slot then
+            auto& properties = object->getProperties();
+            const auto identifier = identifierFor (name);
+
+            if (! properties.set (identifier, member))
+                *properties.getVarPointer (identifier) = std::move (member);
         }
         while (in.consume (','));
 
@@ -276,23 +273,13 @@ private:
         if (const auto next = in.peek(); next != '{' && next != '[')
             return parseValue (result, depth);
 
-        const auto* start = in.position();
         std::string wire;
-        bool rewritten = false;
 
-        {
-            Output output (wire, 256);
-            rewritten = Rewriter (in, output).rewriteValue (depth);
-        }
+        if (! Rewriter (in, wire).rewriteValue (depth))
+            return false;
 
-        if (rewritten)
-        {
-            result = juce::var (new JsonLiteral (std::move (wire)));
-            return true;
-        }
-
-        in.moveTo (start);   // a member named twice, which only the parsed value settles, or not JSON
-        return parseValue (result, depth);
+        result = juce::var (new JsonLiteral (std::move (wire)));
+        return true;
     }
 };
 } // namespace velto::assistant::json

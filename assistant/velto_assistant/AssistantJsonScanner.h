@@ -1,27 +1,16 @@
 // The tokens of JSON text, read left to right: white space, punctuation, literals, strings and
 // numbers, and the nesting depth. The two walkers over it, the one that builds values and the
-// one that rewrites, read through it alone. Internal to the module's sources.
+// one that rewrites, read through it alone. Each byte of the text is looked at a bounded number
+// of times, whatever it holds, so every walker takes time in proportion to the text.
+// Internal to the module's sources.
 #pragma once
 
 #include "AssistantJsonText.h"
 
-#include <cerrno>
 #include <string_view>
 
 namespace velto::assistant::json
 {
-/** A number as it was read: the integer or double it is, or, beyond what either carries
-    unchanged, its own text. */
-struct Number
-{
-    enum class Kind { integer, real, literal };
-
-    Kind kind = Kind::integer;
-    juce::int64 integer = 0;
-    double real = 0;
-    std::string literal;
-};
-
 class Scanner
 {
 public:
@@ -30,7 +19,9 @@ public:
     /** The next character after white space, or 0 at the end of the text. */
     char peek()
     {
-        skipWhiteSpace();
+        while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
+            ++p;
+
         return p != end ? *p : 0;
     }
 
@@ -44,12 +35,6 @@ public:
     /** Moves past `expected` after white space; false, not moving past it, when another stands there. */
     bool consume (char expected)
     {
-        if (p != end && *p == expected)   // compact JSON, as nearly every text is
-        {
-            ++p;
-            return true;
-        }
-
         if (peek() != expected)
             return false;
 
@@ -78,9 +63,7 @@ public:
         return true;
     }
 
-    /** Where it stands, for a walker that tries one reading and falls back to another. */
     const char* position() const { return p; }
-    void moveTo (const char* position) { p = position; }
 
     //==============================================================================
     // Strings
@@ -99,30 +82,38 @@ public:
         return true;
     }
 
-    /** Collects the string at p as UTF-8 into `text`. U+0000 and unpaired surrogates go in as
-        they are, with `needsLiteral` set, where `literalAllowed`; elsewhere (member names, which
-        must be Strings) they become U+FFFD. False at the end of the text or at an escape that is
-        not JSON's. */
+    /** Collects the string at p as UTF-8 into `text`, in one pass. U+0000 and unpaired
+        surrogates go in as they are, with `needsLiteral` set, where `literalAllowed`; elsewhere
+        (member names, which must be Strings) they become U+FFFD. False at the end of the text or
+        at an escape that is not JSON's. */
     bool readString (std::string& text, bool literalAllowed, bool& needsLiteral)
     {
         ++p;   // '"'
 
         while (p != end)
         {
-            if (*p == '"')
+            const auto c = (unsigned char) *p;
+
+            if (c == '"')
             {
                 ++p;
                 return true;
             }
 
-            if (*p == '\\')
+            if (c == '\\')
             {
-                if (! readEscape (text, literalAllowed, needsLiteral))
+                if (! readEscape (&text, literalAllowed, needsLiteral))
                     return false;
+            }
+            else if (isPlainAscii (c))
+            {
+                const auto* run = p;
+                p = endOfPlainAscii (p, end);
+                text.append (run, (size_t) (p - run));
             }
             else
             {
-                readRawBytes (text, literalAllowed, needsLiteral);
+                readRawByte (text, literalAllowed, needsLiteral);
             }
         }
 
@@ -135,32 +126,29 @@ public:
     {
         ++p;   // '"'
 
-        while (p != end)
+        // The quote found stays the one to reach until an escape takes it, and each search for a
+        // backslash begins where the last ended: no byte is searched twice
+        const char* quote = nullptr;
+
+        for (;;)
         {
-            // Straight to the next quote; an escape before it is looked at, and the search goes
-            // on after it
-            const auto* quote = static_cast<const char*> (std::memchr (p, '"', (size_t) (end - p)));
+            if (quote == nullptr || quote < p)
+                if ((quote = static_cast<const char*> (std::memchr (p, '"', (size_t) (end - p)))) == nullptr)
+                    return false;
 
-            if (quote == nullptr)
-                return false;
+            p = static_cast<const char*> (std::memchr (p, '\\', (size_t) (quote - p)));
 
-            const auto* escape = static_cast<const char*> (std::memchr (p, '\\', (size_t) (quote - p)));
-
-            if (escape == nullptr)
+            if (p == nullptr)
             {
                 p = quote + 1;
                 return true;
             }
 
-            p = escape;
-            std::string unused;
-            bool unusedLiteral = false;
+            bool unused = false;
 
-            if (! readEscape (unused, /* literalAllowed */ true, unusedLiteral))
+            if (! readEscape (nullptr, true, unused))
                 return false;
         }
-
-        return false;
     }
 
     //==============================================================================
@@ -168,131 +156,54 @@ public:
 
     /** Moves past the number at p, as JSON's grammar has it; false, with p anywhere, when there
         is none. `isInteger` tells whether it had neither a fraction nor an exponent. */
-    forcedinline bool skipNumber (bool& isInteger)
+    bool skipNumber (bool& isInteger)
     {
-        // A local cursor, which stays in a register: this runs once for every number of a text
-        const auto* q = p;
-        auto skipDigits = [&] { q = endOfDigits (q, end); };
         isInteger = true;
 
-        if (q != end && *q == '-')
-            ++q;
+        if (p != end && *p == '-')
+            ++p;
 
-        if (q == end || ! isDigit ((unsigned char) *q))
+        if (p == end || ! isDigit ((unsigned char) *p))
             return false;
 
-        if (*q++ != '0')   // JSON allows no leading zeros: "01" ends the number after the 0
-            skipDigits();
+        if (*p++ != '0')   // JSON allows no leading zeros: "01" ends the number after the 0
+            p = endOfDigits (p, end);
 
-        if (q != end && *q == '.')
+        if (p != end && *p == '.')
         {
-            if (++q == end || ! isDigit ((unsigned char) *q))
+            if (++p == end || ! isDigit ((unsigned char) *p))
                 return false;
 
-            skipDigits();
+            p = endOfDigits (p, end);
             isInteger = false;
         }
 
-        if (q != end && (*q == 'e' || *q == 'E'))
+        if (p != end && (*p == 'e' || *p == 'E'))
         {
-            if (++q != end && (*q == '+' || *q == '-'))
-                ++q;
+            if (++p != end && (*p == '+' || *p == '-'))
+                ++p;
 
-            if (q == end || ! isDigit ((unsigned char) *q))
+            if (p == end || ! isDigit ((unsigned char) *p))
                 return false;
 
-            skipDigits();
+            p = endOfDigits (p, end);
             isInteger = false;
         }
 
-        p = q;
         return true;
     }
 
-    //==============================================================================
-    /** What plainMembers() makes of a string value: passes over any without an escape, as a
-        skipper may, or takes only plain ASCII, which a rewrite copies as it stands. */
-    enum class Strings { withoutEscapes, plainAscii };
-
-    /** Moves past a run of members of the shape that nearly every member has, with the commas
-        between them, for as long as `take (name, value, short)` returns true for each: a name of
-        plain ASCII (`name` has its quotes), a colon, and as value a string (see Strings), an
-        integer of up to 18 characters but -0, or a literal, with no white space anywhere. Where
-        `short` is true, name and value are each shorter than sixteen bytes, and sixteen may be
-        read from where each begins. Stops before the first member of any other shape, or that
-        `take` refuses, or after the last member of the object, before its '}'. True when it
-        moved past at least one member. One tight loop for the tens of thousands of members of a
-        wide object. */
-    template <Strings strings, typename Take>
-    bool plainMembers (Take&& take)
+    /** Moves past the number at p, giving its text and what it is (see readNumber). */
+    bool scanNumber (std::string_view& text, Number& number)
     {
-        bool any = false;
-
-        for (const auto* member = p;; member = p + 1)
-        {
-            if (member == end || *member != '"')
-                return any;
-
-            const char* nameEnd = nullptr;
-            const char* valueEnd = endOfShortMember (member, nameEnd);
-            const bool isShort = valueEnd != nullptr;
-
-            if (! isShort)
-            {
-                nameEnd = endOfPlainAscii (member + 1, end);
-
-                if (end - nameEnd < 3 || nameEnd[0] != '"' || nameEnd[1] != ':')
-                    return any;
-
-                valueEnd = endOfPlainValue<strings> (nameEnd + 2);
-            }
-
-            const auto* value = nameEnd + 2;
-
-            if (valueEnd == nullptr
-                || ! take (std::string_view (member, (size_t) (nameEnd + 1 - member)), std::string_view (value, (size_t) (valueEnd - value)), isShort))
-                return any;
-
-            p = valueEnd;
-            any = true;
-
-            if (p == end || *p != ',')
-                return true;
-        }
-    }
-
-    /** How many bytes of the text are left from `from` on, for a copy that reads a few more than
-        it keeps. */
-    size_t bytesLeftFrom (const char* from) const { return (size_t) (end - from); }
-
-    bool scanNumber (Number& number)
-    {
-        const char* start = p;
+        const auto* start = p;
         bool isInteger = true;
 
         if (! skipNumber (isInteger))
             return false;
 
-        number.literal.assign (start, p);
-
-        if (isInteger)
-        {
-            errno = 0;
-            number.integer = std::strtoll (number.literal.c_str(), nullptr, 10);
-            number.kind = errno == ERANGE ? Number::Kind::literal : Number::Kind::integer;
-            return true;
-        }
-
-        {
-            const platform::ClassicNumbers classicNumbers;   // "3.5" is 3.5 in any locale, not 3
-            number.real = std::strtod (number.literal.c_str(), nullptr);
-        }
-
-        const auto& text = number.literal;
-        const bool lostEveryDigit = std::equal_to<double>() (number.real, 0.0) && text.find_first_of ("123456789") < text.find_first_of ("eE");
-
-        // Beyond a double's range, or so small that every digit was lost
-        number.kind = (! std::isfinite (number.real) || lostEveryDigit) ? Number::Kind::literal : Number::Kind::real;
+        text = std::string_view (start, (size_t) (p - start));
+        number = readNumber (start, p, isInteger);
         return true;
     }
 
@@ -317,177 +228,66 @@ private:
     const char* p;
     const char* const end;
 
-    /** Where the value of the member at `member` ends, when the sixteen bytes from there hold all
-        of it and the ',' or '}' after it: a name of plain ASCII, and as value a string of plain
-        ASCII or an integer that is written as it was read (see endOfPlainValue). Its name's
-        closing quote goes to `nameEnd`. Nullptr for any other member, for one whose name or
-        string holds a ',' or '}', and where fewer than shortMemberBytesLeft are left. */
-    const char* endOfShortMember (const char* member, const char*& nameEnd) const
+    /** The byte at p that is neither plain ASCII nor a quote or backslash, as a string keeps it:
+        a NUL as \u0000 would be (a String would end at it), other control characters as they are
+        (they go back out escaped), a UTF-8 sequence whole, ill-formed UTF-8 as U+FFFD. */
+    void readRawByte (std::string& text, bool literalAllowed, bool& needsLiteral)
     {
-        // Its sixteen bytes, and sixteen more from its value on, for a copy of that many
-        constexpr ptrdiff_t shortMemberBytesLeft = 32;
-
-        if (! platform::littleEndian || end - member < shortMemberBytesLeft)
-            return nullptr;
-
-        // A wide object is read one member after another, and each waits for where the last
-        // ended: that is the first ',' or '}' in the sixteen bytes, found in a few steps. All
-        // else is checked beside it, where nothing waits for the checks but a branch foreseen.
-        const auto marks = marksOfSixteen (member);
-
-        if (marks.memberEnds == 0)
-            return nullptr;
-
-        const auto last = (uint32_t) __builtin_ctz (marks.memberEnds);
-        const auto quotes = marks.notPlainAscii & ~1u;   // past the opening one
-        const auto quote = (uint32_t) __builtin_ctz (quotes | 1u << 16), value = quote + 2;
-
-        if (value >= last || member[quote] != '"' || member[quote + 1] != ':')
-            return nullptr;
-
-        if (member[value] == '"')
+        if (*p == 0)
         {
-            // Plain ASCII between its quotes, the closing one right before the end
-            const auto valueBytes = (1u << last) - (1u << value);
-
-            if (last - 1 == value || (marks.notPlainAscii & valueBytes) != (1u << value | 1u << (last - 1)) || member[last - 1] != '"')
-                return nullptr;
-        }
-        else
-        {
-            // Digits after an optional sign, all within the sixteen bytes
-            const auto digits = value + (member[value] == '-' ? 1u : 0u);
-
-            if ((marks.notDigit & ((1u << last) - (1u << digits))) != 0 || ! isIntegerAsRead (member + value, member + digits, member + last))
-                return nullptr;
-        }
-
-        nameEnd = member + quote;
-        return member + last;
-    }
-
-    /** Where the value at `value` (inside the text) ends, when it is one that plainMembers()
-        takes; nullptr for any other. */
-    template <Strings strings>
-    const char* endOfPlainValue (const char* value) const
-    {
-        switch (*value)
-        {
-            case '"':
+            if (literalAllowed)
             {
-                const auto* body = value + 1;
-
-                if constexpr (strings == Strings::plainAscii)
-                {
-                    const auto* last = endOfPlainAscii (body, end);
-                    return last != end && *last == '"' ? last + 1 : nullptr;
-                }
-                else
-                {
-                    const auto* quote = static_cast<const char*> (std::memchr (body, '"', (size_t) (end - body)));
-                    return quote != nullptr && std::memchr (body, '\\', (size_t) (quote - body)) == nullptr ? quote + 1 : nullptr;
-                }
-            }
-
-            case 't': return endOfWord (value, "true");
-            case 'f': return endOfWord (value, "false");
-            case 'n': return endOfWord (value, "null");
-
-            default:
-            {
-                const auto* last = endOfInteger (value, end);
-
-                // More than 18 characters, or a fraction or exponent next, make it another number
-                if (! isIntegerAsRead (value, value + (*value == '-' ? 1 : 0), last) || last - value > 18
-                    || (last != end && (*last == '.' || *last == 'e' || *last == 'E')))
-                    return nullptr;
-
-                return last;
-            }
-        }
-    }
-
-    /** Whether the sign and digits from `value` up to `last`, its digits from `digits` on, are
-        an integer that is written back as it was read where it has at most 18 characters: a
-        digit at least, no leading zero, and not -0. */
-    static bool isIntegerAsRead (const char* value, const char* digits, const char* last)
-    {
-        const auto digitCount = last - digits;
-        return digitCount > 0 && ! (*digits == '0' && (digitCount > 1 || digits != value));
-    }
-
-    const char* endOfWord (const char* at, std::string_view word) const
-    {
-        return (size_t) (end - at) >= word.size() && std::memcmp (at, word.data(), word.size()) == 0 ? at + word.size() : nullptr;
-    }
-
-    forcedinline void skipWhiteSpace()
-    {
-        // Compact JSON has none: one comparison says so for nearly every token
-        while (p != end && (unsigned char) *p <= ' ' && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-            ++p;
-    }
-
-    /** The raw bytes at p up to the next quote or backslash, as a string keeps them: plain ASCII
-        in runs, a NUL as \u0000 would be (a String would end at it), other control characters
-        as they are (they go back out escaped), ill-formed UTF-8 as U+FFFD. */
-    void readRawBytes (std::string& text, bool literalAllowed, bool& needsLiteral)
-    {
-        while (p != end && *p != '"' && *p != '\\')
-        {
-            const auto c = (unsigned char) *p;
-
-            if (isPlainAscii (c))
-            {
-                const auto* run = p;
-                p = endOfPlainAscii (p, end);
-                text.append (run, (size_t) (p - run));
-            }
-            else if (c == 0)
-            {
-                if (literalAllowed)
-                {
-                    text += '\0';
-                    needsLiteral = true;
-                }
-                else
-                {
-                    text += replacementCharacter;
-                }
-
-                ++p;
-            }
-            else if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
-            {
-                text.append (p, length);
-                p += length;
+                text += '\0';
+                needsLiteral = true;
             }
             else
             {
                 text += replacementCharacter;
-                ++p;
             }
+
+            ++p;
+        }
+        else if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
+        {
+            text.append (p, length);
+            p += length;
+        }
+        else
+        {
+            text += replacementCharacter;
+            ++p;
         }
     }
 
-    /** The escape at p, its backslash included, into `text`; false when it is not JSON's. */
-    bool readEscape (std::string& text, bool literalAllowed, bool& needsLiteral)
+    /** The escape at p, its backslash included, into `text` where one is given; false when it is
+        not JSON's. */
+    bool readEscape (std::string* text, bool literalAllowed, bool& needsLiteral)
     {
         if (++p == end)
             return false;
 
+        char simple = 0;
+
         switch (*p++)
         {
-            case '"':  text += '"';  return true;
-            case '\\': text += '\\'; return true;
-            case '/':  text += '/';  return true;
-            case 'b':  text += '\b'; return true;
-            case 'f':  text += '\f'; return true;
-            case 'n':  text += '\n'; return true;
-            case 'r':  text += '\r'; return true;
-            case 't':  text += '\t'; return true;
+            case '"':  simple = '"';  break;
+            case '\\': simple = '\\'; break;
+            case '/':  simple = '/';  break;
+            case 'b':  simple = '\b'; break;
+            case 'f':  simple = '\f'; break;
+            case 'n':  simple = '\n'; break;
+            case 'r':  simple = '\r'; break;
+            case 't':  simple = '\t'; break;
             case 'u':  break;
             default:   return false;
+        }
+
+        if (simple != 0)
+        {
+            if (text != nullptr)
+                *text += simple;
+
+            return true;
         }
 
         uint32_t unit = 0;
@@ -503,18 +303,22 @@ private:
 
             if (readHex4 (low) && low >= 0xDC00 && low <= 0xDFFF)
             {
-                appendUtf8 (text, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                return true;
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
             }
-
-            p = afterHigh;   // not a pair: the high half stands alone
+            else
+            {
+                p = afterHigh;   // not a pair: the high half stands alone
+            }
         }
+
+        if (text == nullptr)
+            return true;
 
         if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
         {
             if (! literalAllowed)
             {
-                text += replacementCharacter;
+                *text += replacementCharacter;
                 return true;
             }
 
@@ -522,7 +326,7 @@ private:
         }
 
         // NUL and lone surrogates are stored raw; writeStringBody escapes them back
-        appendUtf8 (text, unit);
+        appendUtf8 (*text, unit);
         return true;
     }
 

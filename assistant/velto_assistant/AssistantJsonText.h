@@ -3,15 +3,18 @@
 #pragma once
 
 #include "AssistantShared.h"
-#include "AssistantPlatform.h"
 
-#include <algorithm>
+// A double's shortest digits (Dragonbox) and the exact reading of decimal text (fast_float): made
+// for the job, locale-free, and header-only, so a host application compiles them with the
+// module and installs nothing. Each is as its authors publish it, with its licence beside it.
+#include "third_party/dragonbox/dragonbox.h"
+#include "third_party/fast_float/fast_float.h"
+
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 
 namespace velto::assistant::json
@@ -35,62 +38,13 @@ inline bool isPlainAscii (unsigned char c)
     return table[c];
 }
 
-/** Where the run that starts at `from` ends: at the first byte that `isRun` refuses. Where
-    eight bytes are left they are looked at in one step, a word at a time: `marks` sets the high
-    bit of each byte of the word that ends the run, and its subtractions borrow only upwards
-    from such a byte, so the lowest mark is exact. */
-template <typename Marks, typename IsRun>
-forcedinline const char* endOfRun (const char* from, const char* end, Marks marks, IsRun isRun)
-{
-    if constexpr (platform::littleEndian)
-    {
-        for (; end - from >= 8; from += 8)
-        {
-            uint64_t bytes;
-            std::memcpy (&bytes, from, 8);
-
-            if (const uint64_t marked = marks (bytes); marked != 0)
-                return from + __builtin_ctzll (marked) / 8;
-        }
-    }
-
-    while (from != end && isRun ((unsigned char) *from))
-        ++from;
-
-    return from;
-}
-
-inline constexpr uint64_t everyByte = 0x0101010101010101ull, everyHighBit = everyByte * 0x80;
-
-// Marks of eight bytes at a time: the high bit of each byte of a word that is of a kind. Their
-// subtractions borrow only upwards from a marked byte, so the lowest mark is always exact; marks
-// above it are exact only for the kinds that say so.
-
-/** The bytes that equal `c`; exact for every byte. */
-inline uint64_t marksOf (uint64_t bytes, char c)
-{
-    const auto zeroWhereEqual = bytes ^ (everyByte * (unsigned char) c);
-    return (zeroWhereEqual - everyByte) & ~zeroWhereEqual & everyHighBit;
-}
-
-/** The bytes that are not plain ASCII: a quote or backslash, a control character (below 0x20)
-    or anything from 0x80, whose high bit is set already. */
-inline uint64_t notPlainAsciiMarks (uint64_t bytes)
-{
-    return (marksOf (bytes, '"') | marksOf (bytes, '\\') | (bytes - everyByte * 0x20) | bytes) & everyHighBit;
-}
-
-/** The bytes that are not decimal digits: below '0' wraps past the high bit, and from ':' on
-    adding 0x46 reaches it. */
-inline uint64_t notDigitMarks (uint64_t bytes)
-{
-    return ((bytes - everyByte * '0') | (bytes + everyByte * (0x80 - ':')) | bytes) & everyHighBit;
-}
-
 /** Where the run of plain ASCII that starts at `from` ends. */
 inline const char* endOfPlainAscii (const char* from, const char* end)
 {
-    return endOfRun (from, end, notPlainAsciiMarks, isPlainAscii);
+    while (from != end && isPlainAscii ((unsigned char) *from))
+        ++from;
+
+    return from;
 }
 
 inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
@@ -98,51 +52,10 @@ inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
 /** Where the run of decimal digits that starts at `from` ends. */
 inline const char* endOfDigits (const char* from, const char* end)
 {
-    return endOfRun (from, end, notDigitMarks, isDigit);
-}
+    while (from != end && isDigit ((unsigned char) *from))
+        ++from;
 
-/** Where the digits of the integer at `from`, which may begin with '-', end. Its first word is
-    read before it is known whether the sign is there, which its first byte then says: a wide
-    object of numbers is read one member after another, each waiting for the end of the last,
-    and a read of that byte alone would add to the wait of every member. */
-inline const char* endOfInteger (const char* from, const char* end)
-{
-    if (platform::littleEndian && end - from >= 8)
-    {
-        uint64_t bytes;
-        std::memcpy (&bytes, from, 8);
-        const uint64_t sign = (bytes & 0xFF) == '-' ? 0x80 : 0;
-
-        if (const auto marked = notDigitMarks (bytes) & ~sign; marked != 0)
-            return from + __builtin_ctzll (marked) / 8;
-
-        return endOfDigits (from + 8, end);
-    }
-
-    return endOfDigits (from + (from != end && *from == '-' ? 1 : 0), end);
-}
-
-/** Which of sixteen bytes are not plain ASCII, which are not digits, and which end a member
-    (',' or '}'): one bit a byte, the first byte lowest, exact for every byte, where the marks of
-    a word are exact only in their lowest. */
-struct SixteenMarks
-{
-    uint32_t notPlainAscii, notDigit, memberEnds;
-};
-
-/** The marks of the sixteen bytes from `from`, all of which must be readable. */
-inline SixteenMarks marksOfSixteen (const char* from)
-{
-    platform::SixteenBytes bytes;
-    std::memcpy (&bytes, from, sizeof (bytes));
-    const auto asSigned = (platform::SixteenSignedBytes) bytes;
-
-    // A byte from 0x80 on is negative, below 0x20 as a control character is; one below '0'
-    // wraps past 9
-    const platform::SixteenSignedBytes notPlainAscii = (asSigned < 0x20) | (asSigned == '"') | (asSigned == '\\');
-    const platform::SixteenSignedBytes notDigit = (platform::SixteenBytes) (bytes - '0') > 9;
-    const platform::SixteenSignedBytes memberEnds = (asSigned == ',') | (asSigned == '}');
-    return { platform::lanesSetIn (notPlainAscii), platform::lanesSetIn (notDigit), platform::lanesSetIn (memberEnds) };
+    return from;
 }
 
 //==============================================================================
@@ -292,47 +205,6 @@ inline void writeString (std::string& out, const juce::String& text)
     out += '"';
 }
 
-/** A finite double as the fewest significant digits that read back as it, and the decimal
-    exponent of the first: 2.5e-15 is { false, "25", -15 }. */
-struct ShortestDigits
-{
-    bool negative = false;
-    std::string digits;
-    int exponent = 0;
-};
-
-inline ShortestDigits shortestDigits (double value)
-{
-    const platform::ClassicNumbers classicNumbers;   // "0.5", never "0,5", and read back so
-    char buffer[64];
-    int precision = 1;
-
-    for (; precision < 17; ++precision)
-    {
-        std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
-
-        if (std::equal_to<double>() (std::strtod (buffer, nullptr), value))   // exactly, on purpose
-            break;
-    }
-
-    std::snprintf (buffer, sizeof (buffer), "%.*e", precision - 1, value);
-
-    // buffer is now "[-]d[.ddd]e[+-]xx": split it into sign, digits and decimal exponent
-    ShortestDigits result;
-    const char* p = buffer;
-    result.negative = (*p == '-');
-
-    if (result.negative)
-        ++p;
-
-    for (; *p != 'e'; ++p)
-        if (*p != '.')
-            result.digits += *p;
-
-    result.exponent = std::atoi (p + 1);
-    return result;
-}
-
 /** The shortest text that reads back as the same double, in plain digits where that needs at
     most 15 decimal places; a whole number keeps ".0" so that it reads back as a double too.
     Where 15 places would not carry the value (2.5e-15, 0.12345678901234566), a number is never
@@ -346,11 +218,23 @@ inline void writeDouble (std::string& out, double value)
         return;
     }
 
-    const auto [negative, digits, exponent] = shortestDigits (value);
-    const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
+    const bool negative = std::signbit (value);
 
-    std::string exponentForm (negative ? "-" : "");
-    exponentForm += digits[0];
+    if (value == 0)
+    {
+        out += negative ? "-0.0" : "0.0";
+        return;
+    }
+
+    // The fewest significant digits that read back as the value, and the power of ten of the
+    // first: 2.5e-15 is "25" and -15
+    const auto decimal = jkj::dragonbox::to_decimal (std::fabs (value), jkj::dragonbox::policy::sign::ignore);
+    const auto digits = std::to_string (decimal.significand);
+    const int exponent = decimal.exponent + (int) digits.size() - 1;
+    const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
+    const std::string sign (negative ? "-" : "");
+
+    std::string exponentForm = sign + digits[0];
 
     if (digits.size() > 1)
         exponentForm += '.' + digits.substr (1);
@@ -363,27 +247,61 @@ inline void writeDouble (std::string& out, double value)
         return;
     }
 
-    if (decimals > 15)
+    if (exponent >= 16)
     {
-        // A double has at most 17 significant digits, so more than 15 places put the point
-        // after the first of them at most
-        std::string plain (negative ? "-" : "");
-
-        if (exponent < 0)
-            plain.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
-        else
-            plain.append (digits, 0, (size_t) exponent + 1).append (".").append (digits, (size_t) exponent + 1);
-
-        out += plain.size() <= exponentForm.size() ? plain : exponentForm;
+        // A whole number past 2^53, written as the integer that the double is, digit for digit:
+        // the shortest digits padded with zeros can be another one. No locale touches "%.0f".
+        char buffer[32];
+        std::snprintf (buffer, sizeof (buffer), "%.0f", value);
+        out.append (buffer).append (".0");
         return;
     }
 
-    const platform::ClassicNumbers classicNumbers;
-    char buffer[64];
-    std::snprintf (buffer, sizeof (buffer), "%.*f", decimals, value);
-    out += buffer;
+    std::string plain = sign;
 
-    if (decimals == 0)
-        out += ".0";
+    if (exponent < 0)
+        plain.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
+    else if (decimals == 0)
+        plain.append (digits).append ((size_t) exponent + 1 - digits.size(), '0').append (".0");
+    else
+        plain.append (digits, 0, (size_t) exponent + 1).append (".").append (digits, (size_t) exponent + 1);
+
+    // More than 15 places: a double has at most 17 significant digits, so the exponent form can
+    // be the shorter
+    out += decimals > 15 && exponentForm.size() < plain.size() ? exponentForm : plain;
+}
+
+/** A number as it was read: the integer or double it is, or, beyond what either carries
+    unchanged, its own text. */
+struct Number
+{
+    enum class Kind { integer, real, literal };
+
+    Kind kind = Kind::integer;
+    juce::int64 integer = 0;
+    double real = 0;
+};
+
+/** What the JSON number from `first` to `last`, valid by JSON's grammar, is: an integer where it
+    has neither fraction nor exponent and fits 64 bits; a double where it has and one carries it,
+    read exactly and in no locale; else a literal. */
+inline Number readNumber (const char* first, const char* last, bool isInteger)
+{
+    Number number;
+
+    if (isInteger)
+    {
+        const auto [end, error] = std::from_chars (first, last, number.integer);
+        number.kind = error == std::errc() && end == last ? Number::Kind::integer : Number::Kind::literal;
+        return number;
+    }
+
+    fast_float::from_chars (first, last, number.real);
+
+    // Beyond a double's range, or so small that every digit was lost
+    const std::string_view text (first, (size_t) (last - first));
+    const bool lostEveryDigit = number.real == 0 && text.find_first_of ("123456789") < text.find_first_of ("eE");
+    number.kind = ! std::isfinite (number.real) || lostEveryDigit ? Number::Kind::literal : Number::Kind::real;
+    return number;
 }
 } // namespace velto::assistant::json

@@ -1,10 +1,8 @@
-// Where macOS and Linux differ for the module's sockets, pipes and locales, and nowhere else;
-// and the two facts of the processor that the module's code relies on.
+// Where macOS and Linux differ for the module's sockets and pipes, and nowhere else.
 // Internal to the module's sources: not part of its interface.
 #pragma once
 
 #include <cerrno>
-#include <clocale>
 #include <cstdint>
 #include <cstring>
 
@@ -15,47 +13,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#if defined(__APPLE__)
- #include <xlocale.h>   // newlocale and uselocale; glibc declares them in <locale.h>
-#endif
-
-#if defined(__SSE2__)
- #include <emmintrin.h>
-#endif
-
 namespace velto::assistant::platform
 {
-// The JSON scanner looks at eight bytes of text at a time where the first of them in memory is
-// the lowest byte of the word, as on every processor that either system runs on (x86-64 and
-// arm64); anywhere else it goes a byte at a time.
-inline constexpr bool littleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-
-// It also compares sixteen bytes at once, as lanes of a vector, which both compilers of either
-// system lay out and compare alike on any processor; a compare sets every bit of a lane.
-using SixteenBytes = unsigned char __attribute__ ((vector_size (16)));
-using SixteenSignedBytes = signed char __attribute__ ((vector_size (16)));
-
-/** The lanes of `compared` that a compare set, one bit each, the first byte lowest, gathered
-    from each half by one multiplication: for little-endian processors without an instruction
-    for it. */
-inline uint32_t lanesGathered (SixteenSignedBytes compared)
-{
-    uint64_t halves[2];
-    std::memcpy (halves, &compared, sizeof (halves));
-    auto gather = [] (uint64_t half) { return (uint32_t) (((half & 0x8080808080808080ull) >> 7) * 0x0102040810204080ull >> 56); };
-    return gather (halves[0]) | gather (halves[1]) << 8;
-}
-
-/** The same as lanesGathered, in one instruction where the processor has it (x86-64). */
-inline uint32_t lanesSetIn (SixteenSignedBytes compared)
-{
-   #if defined(__SSE2__)
-    return (uint32_t) _mm_movemask_epi8 ((__m128i) compared);
-   #else
-    return lanesGathered (compared);
-   #endif
-}
-
 // A write to a connection that the peer has closed must fail with EPIPE, not raise SIGPIPE and
 // kill the host or the bridge. Linux has a per-call flag for it; macOS has only the socket
 // option, set once on every socket this module makes or accepts. MSG_DONTWAIT makes every
@@ -169,32 +128,4 @@ inline bool makeWakePipe (int ends[2])
     return false;
    #endif
 }
-
-/** While it lives, this thread reads and writes numbers as the "C" locale does, whatever locale
-    the process is in. strtod and snprintf follow the locale, and a host does not own its
-    process's: a plug-in's toolkit sets the user's for good, and JUCE switches it for a moment
-    around a key press or a question about the user's region, from any thread. uselocale sets a
-    locale for this thread alone, which no setlocale elsewhere can change; both platforms have
-    it, where only macOS has snprintf_l and Apple's libc++ lacks a floating-point to_chars before
-    macOS 13.3. */
-class ClassicNumbers
-{
-public:
-    ClassicNumbers() : previous (::uselocale (classic())) {}
-    ~ClassicNumbers() { ::uselocale (previous); }
-
-    ClassicNumbers (const ClassicNumbers&) = delete;
-    ClassicNumbers& operator= (const ClassicNumbers&) = delete;
-
-private:
-    /** Made once, and kept for the life of the process: threads may use it until they end. A
-        null one (no memory for it) leaves the thread's locale as it was. */
-    static locale_t classic()
-    {
-        static const locale_t locale = ::newlocale (LC_ALL_MASK, "C", nullptr);
-        return locale;
-    }
-
-    const locale_t previous;
-};
 } // namespace velto::assistant::platform

@@ -55,7 +55,9 @@ inline constexpr int maxJsonDepth = 512;
 /** Parses the one JSON object or array at the start of `utf8` (leading white space skipped,
     anything after the value ignored). Invalid UTF-8 inside strings becomes U+FFFD.
     Returns false, leaving `result` untouched, when the text does not begin with a complete
-    object or array, or nests deeper than maxJsonDepth. */
+    object or array, or nests deeper than maxJsonDepth. Time goes with the text, but for an
+    object's members, each of which JUCE's DynamicObject looks up among those before it: an
+    object of n members costs n squared over two look-ups (maxHttpBodyBytes bounds a host's). */
 bool parseJson (std::string_view utf8, juce::var& result);
 bool parseJson (const juce::String& text, juce::var& result);
 
@@ -65,7 +67,7 @@ bool parseJson (const juce::String& text, juce::var& result);
     decimal places carry it, else in the shorter of the plain and the exponent form (2.5e-15),
     and from 1e21 up as 1e21; a whole double keeps ".0". Void and undefined are written as null.
     The result is always valid UTF-8 JSON: invalid UTF-8 inside a String is written as U+FFFD.
-    Cannot fail. */
+    Cannot fail. Time goes with the value's size. */
 juce::String toJson (const juce::var& value);
 
 /** toJson's bytes, appended to `out`: for writers that gather many replies into one write. */
@@ -73,15 +75,12 @@ void appendJson (std::string& out, const juce::var& value);
 
 /** What parseJson and then appendJson would give, in one pass that builds no value: appends the
     wire form of the object or array at the start of `utf8` to `out`, for relaying. Returns false,
-    leaving `out` as it was, where parseJson would fail, and also where an object names a member
-    twice, whose place and value only the parsed value settles, or is written as more than four
-    gigabytes, past what its check of names holds: parse it then. Time and memory are in
-    proportion to the text, however wide its objects. */
+    leaving `out` as it was, where parseJson would fail. Time and memory go with the text, however
+    wide its objects and whatever names they repeat. */
 bool rewriteJson (std::string_view utf8, std::string& out);
 
 /** parseJson for a reader that needs only what decides each message's answer, in time and
-    memory in proportion to the text however wide its objects are (building a juce::DynamicObject
-    takes time in the square of its members). It succeeds and fails exactly where parseJson does,
+    memory that go with the text however wide its objects are. It succeeds and fails exactly where parseJson does,
     but the message (the object at the top, or each object in a batch) holds only its "id",
     "method" and "params", "params" only its "protocolVersion", and an object or array among
     them is a JsonLiteral of its wire form; a batch's other elements are void. For toJson and
