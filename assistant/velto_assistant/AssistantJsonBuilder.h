@@ -112,9 +112,9 @@ private:
         holding one becomes a JsonLiteral of its JSON text. */
     bool parseString (juce::var& result)
     {
-        // Plain ASCII, which is what nearly every string is, becomes a String straight from the
+        // One without escapes, as nearly every string is, becomes a String straight from the
         // input: a long one is then copied once, not twice
-        if (std::string_view quoted; in.plainString (quoted))
+        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ false))
         {
             result = juce::String::fromUTF8 (quoted.data() + 1, (int) quoted.size() - 2);
             return true;
@@ -162,7 +162,7 @@ private:
         return true;
     }
 
-    /** A member's name as a String holds it: the plain ASCII that nearly every name is, as it
+    /** A member's name as a String holds it: one without escapes, as nearly every name is, as it
         stands in the text, and any other in `escaped`, where U+0000 and unpaired surrogates
         become U+FFFD. False where no string stands. */
     bool readName (std::string_view& name, std::string& escaped)
@@ -170,7 +170,7 @@ private:
         if (in.peek() != '"')
             return false;
 
-        if (std::string_view quoted; in.plainString (quoted))
+        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ false))
         {
             name = quoted.substr (1, quoted.size() - 2);
             return true;

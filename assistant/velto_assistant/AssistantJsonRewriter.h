@@ -49,10 +49,10 @@ private:
     std::vector<Member> members;   // each open object's above its parent's
 
     /** Writes the string at the scanner as a String or a JsonLiteral would be written back.
-        Plain ASCII, which is what nearly every string is, goes across as it stands. */
+        Nearly every string goes across as it stands. */
     bool rewriteString (bool literalAllowed)
     {
-        if (std::string_view quoted; in.plainString (quoted))
+        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ true))
         {
             out += quoted;
             return true;
@@ -72,18 +72,29 @@ private:
 
     bool rewriteNumber()
     {
-        std::string_view text;
-        Number number;
+        const auto* start = in.position();
+        bool isInteger = true;
 
-        if (! in.scanNumber (text, number))
+        if (! in.skipNumber (isInteger))
             return false;
 
-        // JSON allows no '+' and no leading zero, so an integer is written as it was read, but
-        // for -0, which is 0
-        if (number.kind == Number::Kind::real)
+        const std::string_view text (start, (size_t) (in.position() - start));
+
+        // JSON allows no '+' and no leading zero, so an integer of any size is written as it was
+        // read, but for -0, which is 0
+        if (isInteger)
+        {
+            out += text == "-0" ? "0" : text;
+            return true;
+        }
+
+        if (writeDecimalAsWritten (out, text))
+            return true;
+
+        if (const auto number = readNumber (start, in.position(), false); number.kind == Number::Kind::real)
             writeDouble (out, number.real);
         else
-            out += number.kind == Number::Kind::integer && text == "-0" ? "0" : text;
+            out += text;
 
         return true;
     }

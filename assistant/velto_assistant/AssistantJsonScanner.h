@@ -68,18 +68,34 @@ public:
     //==============================================================================
     // Strings
 
-    /** The string at p as it stands, quotes included, when it is all plain ASCII, as nearly every
-        string is: moves past it. False, not moving, for any other. */
-    bool plainString (std::string_view& quoted)
+    /** The string at p as it stands, quotes included, where it is written back as it stands:
+        plain ASCII and well-formed UTF-8, and where `escapesAllowed` the escapes that the writer
+        itself writes (\" \\ \b \f \n \r \t), as nearly every string is. Moves past it; false,
+        not moving, for any other. */
+    bool stringAsWritten (std::string_view& quoted, bool escapesAllowed)
     {
-        const auto* last = endOfPlainAscii (p + 1, end);
+        for (const auto* q = p + 1; q != end;)
+        {
+            const auto c = (unsigned char) *q;
 
-        if (last == end || *last != '"')
-            return false;
+            if (c == '"')
+            {
+                quoted = std::string_view (p, (size_t) (q + 1 - p));
+                p = q + 1;
+                return true;
+            }
 
-        quoted = std::string_view (p, (size_t) (last + 1 - p));
-        p = last + 1;
-        return true;
+            if (isPlainAscii (c))
+                q = endOfPlainAscii (q, end);
+            else if (c == '\\' && escapesAllowed && end - q >= 2 && isWrittenEscape (q[1]))
+                q += 2;
+            else if (const auto length = c >= 0x80 ? utf8SequenceLength ((const unsigned char*) q, (size_t) (end - q)) : 0)
+                q += length;
+            else
+                return false;
+        }
+
+        return false;
     }
 
     /** Collects the string at p as UTF-8 into `text`, in one pass. U+0000 and unpaired
@@ -227,6 +243,12 @@ public:
 private:
     const char* p;
     const char* const end;
+
+    /** The letter of an escape that the writer writes as it is read. */
+    static bool isWrittenEscape (char c)
+    {
+        return c == '"' || c == '\\' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't';
+    }
 
     /** The byte at p that is neither plain ASCII nor a quote or backslash, as a string keeps it:
         a NUL as \u0000 would be (a String would end at it), other control characters as they are

@@ -205,70 +205,129 @@ inline void writeString (std::string& out, const juce::String& text)
     out += '"';
 }
 
-/** The shortest text that reads back as the same double, in plain digits where that needs at
-    most 15 decimal places; a whole number keeps ".0" so that it reads back as a double too.
-    Where 15 places would not carry the value (2.5e-15, 0.12345678901234566), a number is never
-    rounded to fit: an id must come back as it was sent. Its digits are then written in whichever
-    of the plain and the exponent form is shorter. */
+/** Writes the number whose significant digits are `digits` (no leading or trailing zero), the
+    first standing for 10^exponent, as the wire writes a double: in plain digits where that needs
+    at most 15 decimal places, a whole number with ".0" so that it reads back as a double too.
+    Where 15 places would not carry it (2.5e-15, 0.12345678901234566), it is never rounded to fit,
+    as an id must come back as it was sent: it goes in whichever of the plain and the exponent
+    form is shorter; from 10^21 on in the exponent form. */
+inline void writeDecimal (std::string& out, bool negative, std::string_view digits, int exponent)
+{
+    const int count = (int) digits.size();
+    const int decimals = std::max (0, count - 1 - exponent);
+    const auto exponentText = std::to_string (exponent);
+    const int plainLength = exponent < 0 ? 1 - exponent + count : decimals == 0 ? exponent + 3 : count + 1;
+    const int exponentLength = (count > 1 ? count + 1 : 1) + 1 + (int) exponentText.size();
+
+    if (negative)
+        out += '-';
+
+    if (exponent >= 21 || (decimals > 15 && exponentLength < plainLength))
+    {
+        out += digits[0];
+
+        if (count > 1)
+            out.append (".").append (digits.substr (1));
+
+        out.append ("e").append (exponentText);
+    }
+    else if (exponent < 0)
+    {
+        out.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
+    }
+    else if (decimals == 0)
+    {
+        out.append (digits).append ((size_t) (exponent + 1 - count), '0').append (".0");
+    }
+    else
+    {
+        out.append (digits.substr (0, (size_t) exponent + 1)).append (".").append (digits.substr ((size_t) exponent + 1));
+    }
+}
+
+/** A double as the fewest digits that read back as it, written as writeDecimal says; infinity
+    and NaN, which JSON lacks, as null. */
 inline void writeDouble (std::string& out, double value)
 {
-    if (! std::isfinite (value))
+    if (! std::isfinite (value) || value == 0)
     {
-        out += "null";   // JSON has no infinity or NaN
+        out += ! std::isfinite (value) ? "null" : std::signbit (value) ? "-0.0" : "0.0";
         return;
     }
 
-    const bool negative = std::signbit (value);
-
-    if (value == 0)
-    {
-        out += negative ? "-0.0" : "0.0";
-        return;
-    }
-
-    // The fewest significant digits that read back as the value, and the power of ten of the
-    // first: 2.5e-15 is "25" and -15
     const auto decimal = jkj::dragonbox::to_decimal (std::fabs (value), jkj::dragonbox::policy::sign::ignore);
-    const auto digits = std::to_string (decimal.significand);
-    const int exponent = decimal.exponent + (int) digits.size() - 1;
-    const int decimals = std::max (0, (int) digits.size() - 1 - exponent);
-    const std::string sign (negative ? "-" : "");
+    char digits[24];
+    const auto count = (int) (std::to_chars (digits, digits + sizeof (digits), decimal.significand).ptr - digits);
+    const int exponent = decimal.exponent + count - 1;
 
-    std::string exponentForm = sign + digits[0];
-
-    if (digits.size() > 1)
-        exponentForm += '.' + digits.substr (1);
-
-    exponentForm += 'e' + std::to_string (exponent);
-
-    if (exponent >= 21)
+    if (exponent >= 16 && exponent < 21)
     {
-        out += exponentForm;   // too large for plain digits
+        // A whole number past 2^53, as the integer that the double is, digit for digit: its
+        // shortest digits padded with zeros can be another. No locale touches "%.0f".
+        char whole[32];
+        std::snprintf (whole, sizeof (whole), "%.0f", value);
+        out.append (whole).append (".0");
         return;
     }
 
-    if (exponent >= 16)
+    writeDecimal (out, value < 0, std::string_view (digits, (size_t) count), exponent);
+}
+
+/** What writeDouble would write for the JSON number `text`, which has a fraction or an
+    exponent, made from its digits alone: any decimal of at most 15 significant digits reads as
+    a double whose fewest digits are its own, so where `text` is one, not zero, and stands for a
+    normal double that writeDecimal writes, nothing need be converted. False, writing nothing,
+    for any other number, which is left to the conversions. */
+inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
+{
+    constexpr int maxDigits = 15;
+    char digits[2 * maxDigits];   // the significant digits, trailing zeros included until the end
+    int count = 0, integerDigits = 0, leadingZeros = 0;
+    bool afterPoint = false;
+    size_t i = text[0] == '-' ? 1 : 0;
+
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i)
     {
-        // A whole number past 2^53, written as the integer that the double is, digit for digit:
-        // the shortest digits padded with zeros can be another one. No locale touches "%.0f".
-        char buffer[32];
-        std::snprintf (buffer, sizeof (buffer), "%.0f", value);
-        out.append (buffer).append (".0");
-        return;
+        if (text[i] == '.')
+        {
+            afterPoint = true;
+            continue;
+        }
+
+        integerDigits += afterPoint ? 0 : 1;
+
+        if (count == 0 && text[i] == '0')
+            ++leadingZeros;
+        else if (count == (int) sizeof (digits))
+            return false;
+        else
+            digits[count++] = text[i];
     }
 
-    std::string plain = sign;
+    while (count > 0 && digits[count - 1] == '0')
+        --count;
 
-    if (exponent < 0)
-        plain.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
-    else if (decimals == 0)
-        plain.append (digits).append ((size_t) exponent + 1 - digits.size(), '0').append (".0");
-    else
-        plain.append (digits, 0, (size_t) exponent + 1).append (".").append (digits, (size_t) exponent + 1);
+    int power = 0;
 
-    // More than 15 places: a double has at most 17 significant digits, so the exponent form can
-    // be the shorter
-    out += decimals > 15 && exponentForm.size() < plain.size() ? exponentForm : plain;
+    if (i < text.size())
+    {
+        const auto* from = text.data() + i + 1;
+        from += *from == '+' ? 1 : 0;
+        const auto [last, error] = std::from_chars (from, text.data() + text.size(), power);
+
+        if (error != std::errc() || last != text.data() + text.size())
+            return false;
+    }
+
+    // The power of ten of the first significant digit; from 10^16 to 10^21 a double is written as
+    // the integer it is, which its digits alone do not give
+    const long exponent = (long) integerDigits - 1 - leadingZeros + power;
+
+    if (count == 0 || count > maxDigits || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
+        return false;
+
+    writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
+    return true;
 }
 
 /** A number as it was read: the integer or double it is, or, beyond what either carries
