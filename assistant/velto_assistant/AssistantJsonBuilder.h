@@ -6,7 +6,6 @@
 
 namespace velto::assistant::json
 {
-
 /** The member names that nearly every message and endpoint file holds, made once: making an
     Identifier otherwise takes a lock on JUCE's global string pool, for every member. */
 inline juce::Identifier identifierFor (std::string_view name)
@@ -52,27 +51,15 @@ public:
 
         // A batch, whose elements are at depth 2 as parseValue would take them: each object is a
         // message, and anything else, which gets no answer, is read and dropped
-        if (! in.enter (1))
-            return false;
-
         result = juce::Array<juce::var>();
-        auto& batch = *result.getArray();
 
-        if (in.consume (']'))
-            return true;
-
-        do
+        return in.elements (1, [&]
         {
             juce::var element;
-
-            if (! (in.peek() == '{' ? parseMembers<keptInMessage> (element, 2) : in.skipValue (1)))
-                return false;
-
-            batch.add (std::move (element));
-        }
-        while (in.consume (','));
-
-        return in.consume (']');
+            const bool read = in.peek() == '{' ? parseMembers<keptInMessage> (element, 2) : in.skipValue (1);
+            result.getArray()->add (std::move (element));
+            return read;
+        });
     }
 
 private:
@@ -85,27 +72,15 @@ private:
 
     bool parseArray (juce::var& result, int depth)
     {
-        if (! in.enter (depth))
-            return false;
-
         result = juce::Array<juce::var>();
-        auto& array = *result.getArray();
 
-        if (in.consume (']'))
-            return true;
-
-        do
+        return in.elements (depth, [&]
         {
             juce::var element;
-
-            if (! parseValue (element, depth))
-                return false;
-
-            array.add (std::move (element));
-        }
-        while (in.consume (','));
-
-        return in.consume (']');
+            const bool read = parseValue (element, depth);
+            result.getArray()->add (std::move (element));
+            return read;
+        });
     }
 
     /** A string value. U+0000 and unpaired surrogates cannot live in a juce::String, so a value
@@ -164,12 +139,9 @@ private:
 
     /** A member's name as a String holds it: one without escapes, as nearly every name is, as it
         stands in the text, and any other in `escaped`, where U+0000 and unpaired surrogates
-        become U+FFFD. False where no string stands. */
+        become U+FFFD. False where the string does not end, or holds an escape that is not JSON's. */
     bool readName (std::string_view& name, std::string& escaped)
     {
-        if (in.peek() != '"')
-            return false;
-
         if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ false))
         {
             name = quoted.substr (1, quoted.size() - 2);
@@ -216,18 +188,11 @@ private:
     template <Keep (*kept) (std::string_view)>
     bool parseMembers (juce::var& result, int depth)
     {
-        if (! in.enter (depth))
-            return false;
-
         auto* object = new juce::DynamicObject();
         result = juce::var (object);
-
-        if (in.consume ('}'))
-            return true;
-
         std::string escapedName;
 
-        do
+        return in.members (depth, [&]
         {
             std::string_view name;
 
@@ -237,20 +202,12 @@ private:
             const auto keep = kept (name);
 
             if (keep == Keep::none)
-            {
-                if (! in.skipValue (depth))
-                    return false;
-
-                continue;
-            }
+                return in.skipValue (depth);
 
             juce::var member;
             const bool read = keep == Keep::whole ? parseValue (member, depth)
                             : keep == Keep::params && in.peek() == '{' ? parseMembers<keptInParams> (member, depth + 1)
                                                                         : keepValue (member, depth);
-
-            if (! read)
-                return false;
 
             // NamedValueSet::set leaves the old value where JUCE holds it equal to the new one,
             // which it does loosely (0.1 and 0.10000000000000002, [1] and ["1"]): the last value
@@ -258,12 +215,11 @@ private:
             auto& properties = object->getProperties();
             const auto identifier = identifierFor (name);
 
-            if (! properties.set (identifier, member))
+            if (read && ! properties.set (identifier, member))
                 *properties.getVarPointer (identifier) = std::move (member);
-        }
-        while (in.consume (','));
 
-        return in.consume ('}');
+            return read;
+        });
     }
 
     /** A value as parseValue gives it, but an object or an array as a JsonLiteral of its wire

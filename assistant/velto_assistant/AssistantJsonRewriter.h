@@ -186,29 +186,20 @@ private:
 
     bool rewriteObject (int depth)
     {
-        if (! in.enter (depth))
-            return false;
-
-        if (in.consume ('}'))
-        {
-            out += "{}";
-            return true;
-        }
-
         out += '{';
         const auto objectStart = out.size();
         const auto first = members.size();
         std::vector<size_t> slots;
         bool anyRepeat = false;
 
-        do
+        const bool read = in.members (depth, [&]
         {
             if (members.size() > first)
                 out += ", ";
 
             const auto name = out.size();
 
-            if (in.peek() != '"' || ! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))
+            if (! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))
                 return false;
 
             out += ": ";
@@ -224,47 +215,33 @@ private:
                 members[*earlier].lastValue = members.size() - 1;
                 members.back().repeat = anyRepeat = true;
             }
-        }
-        while (in.consume (','));
 
-        if (! in.consume ('}'))
-            return false;
+            return true;
+        });
 
-        if (anyRepeat)
+        if (read && anyRepeat)
             keepFirstPlacesAndLastValues (first, objectStart);
 
         members.resize (first);
         out += '}';
-        return true;
+        return read;
     }
 
     bool rewriteArray (int depth)
     {
-        if (! in.enter (depth))
-            return false;
-
-        if (in.consume (']'))
-        {
-            out += "[]";
-            return true;
-        }
-
         out += '[';
+        const auto arrayStart = out.size();
 
-        for (bool first = true; first || in.consume (','); first = false)
+        const bool read = in.elements (depth, [&]
         {
-            if (! first)
+            if (out.size() > arrayStart)
                 out += ", ";
 
-            if (! rewriteValue (depth))
-                return false;
-        }
-
-        if (! in.consume (']'))
-            return false;
+            return rewriteValue (depth);
+        });
 
         out += ']';
-        return true;
+        return read;
     }
 };
 } // namespace velto::assistant::json

@@ -52,15 +52,22 @@ public:
         return true;
     }
 
-    /** Moves into the object or array at p, one level deeper than `depth`: false past
-        maxJsonDepth, so that no text can exhaust the stack of a walker. */
-    bool enter (int depth)
+    /** Reads the array at p, at `depth` (one deeper than the value that holds it), calling
+        `element()` with p at each element, which must move past it. False where `element` does,
+        where the text is no array, and deeper than maxJsonDepth, so that no text can exhaust the
+        stack of a walker. */
+    template <typename Element>
+    bool elements (int depth, Element&& element)
     {
-        if (depth > maxJsonDepth)
-            return false;
+        return within ('[', ']', depth, element);
+    }
 
-        ++p;   // '{' or '['
-        return true;
+    /** The same for the object at p: `member()` is called with p at each member's name, which
+        must stand there, and moves past the member. */
+    template <typename Member>
+    bool members (int depth, Member&& member)
+    {
+        return within ('{', '}', depth, [&] { return peek() == '"' && member(); });
     }
 
     const char* position() const { return p; }
@@ -230,8 +237,8 @@ public:
         switch (peek())
         {
             case 0:   return false;
-            case '{': return skipMembers (depth + 1);
-            case '[': return skipElements (depth + 1);
+            case '{': return members (depth + 1, [&] { return skipString() && consume (':') && skipValue (depth + 1); });
+            case '[': return elements (depth + 1, [&] { return skipValue (depth + 1); });
             case '"': return skipString();
             case 't': return consumeWord ("true");
             case 'f': return consumeWord ("false");
@@ -352,69 +359,36 @@ private:
         return true;
     }
 
-    static int hexValue (char c)
-    {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    }
-
     bool readHex4 (uint32_t& unit)
     {
-        if (end - p < 4)
+        const auto* digits = p;
+
+        if (end - p < 4 || std::from_chars (digits, digits + 4, unit, 16).ptr != digits + 4)
             return false;
-
-        unit = 0;
-
-        for (int i = 0; i < 4; ++i)
-        {
-            const int digit = hexValue (p[i]);
-
-            if (digit < 0)
-                return false;
-
-            unit = (unit << 4) | (uint32_t) digit;
-        }
 
         p += 4;
         return true;
     }
 
-    bool skipMembers (int depth)
+    template <typename Each>
+    bool within (char open, char close, int depth, Each&& each)
     {
-        if (! enter (depth))
+        if (depth > maxJsonDepth || peek() != open)
             return false;
 
-        if (consume ('}'))
+        ++p;
+
+        if (consume (close))
             return true;
 
         do
         {
-            if (peek() != '"' || ! skipString() || ! consume (':') || ! skipValue (depth))
+            if (! each())
                 return false;
         }
         while (consume (','));
 
-        return consume ('}');
-    }
-
-    bool skipElements (int depth)
-    {
-        if (! enter (depth))
-            return false;
-
-        if (consume (']'))
-            return true;
-
-        do
-        {
-            if (! skipValue (depth))
-                return false;
-        }
-        while (consume (','));
-
-        return consume (']');
+        return consume (close);
     }
 };
 } // namespace velto::assistant::json

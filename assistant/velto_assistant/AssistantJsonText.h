@@ -10,7 +10,6 @@
 #include "third_party/dragonbox/dragonbox.h"
 #include "third_party/fast_float/fast_float.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -22,20 +21,10 @@ namespace velto::assistant::json
 inline constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
-    what nearly every string is made of, so it goes in and out in runs. One look-up a byte. */
+    what nearly every string is made of, so it goes in and out in runs. */
 inline bool isPlainAscii (unsigned char c)
 {
-    static constexpr auto table = []
-    {
-        std::array<bool, 256> plain {};
-
-        for (int i = 0x20; i < 0x80; ++i)
-            plain[(size_t) i] = i != '"' && i != '\\';
-
-        return plain;
-    }();
-
-    return table[c];
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
 }
 
 /** Where the run of plain ASCII that starts at `from` ends. */
@@ -93,30 +82,13 @@ inline size_t utf8SequenceLength (const unsigned char* p, size_t left)
     return length;
 }
 
+/** Any code point up to U+10FFFF in UTF-8, a surrogate's too (see writeStringBody). */
 inline void appendUtf8 (std::string& out, uint32_t codePoint)
 {
-    if (codePoint < 0x80)
-    {
-        out += (char) codePoint;
-    }
-    else if (codePoint < 0x800)
-    {
-        out += (char) (0xC0 | (codePoint >> 6));
-        out += (char) (0x80 | (codePoint & 0x3F));
-    }
-    else if (codePoint < 0x10000)
-    {
-        out += (char) (0xE0 | (codePoint >> 12));
-        out += (char) (0x80 | ((codePoint >> 6) & 0x3F));
-        out += (char) (0x80 | (codePoint & 0x3F));
-    }
-    else
-    {
-        out += (char) (0xF0 | (codePoint >> 18));
-        out += (char) (0x80 | ((codePoint >> 12) & 0x3F));
-        out += (char) (0x80 | ((codePoint >> 6) & 0x3F));
-        out += (char) (0x80 | (codePoint & 0x3F));
-    }
+    char bytes[4];
+    juce::CharPointer_UTF8 writer (bytes);
+    writer.write ((juce::juce_wchar) codePoint);
+    out.append (bytes, (size_t) (writer.getAddress() - bytes));
 }
 
 inline juce::String stringFromValidUtf8 (const std::string& utf8)
