@@ -354,16 +354,17 @@ struct PongHost
     std::thread thread;
     std::atomic<bool> stopping { false };
 
-    explicit PongHost (const std::string& home)
+    /** Answers every request with `answer`, the ping's reply unless another is given. */
+    explicit PongHost (const std::string& home, const std::string& answer = "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{}}")
     {
         listener.createListener (0, "127.0.0.1");
         const auto userHome = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
         writeEndpoint ({ listener.getBoundPort(), "0123456789abcdef0123456789abcdef" },
                        juce::File (home).getChildFile (endpointFile().getRelativePathFrom (userHome)));
 
-        thread = std::thread ([this]
+        thread = std::thread ([this, answer]
         {
-            const std::string pong = httpResponse (200, "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":{}}", "application/json").toStdString();
+            const std::string pong = httpResponse (200, answer, "application/json").toStdString();
 
             while (! stopping)
             {
@@ -399,7 +400,14 @@ struct PongHost
                     }
                 }
 
-                connection->write (pong.data(), (int) pong.size());
+                // The socket does not block: a large answer goes in as many writes as it takes
+                for (size_t sent = 0; sent < pong.size() && connection->waitUntilReady (false, pongHostReadTimeoutMs) == 1;)
+                {
+                    const auto n = connection->write (pong.data() + sent, (int) (pong.size() - sent));
+                    if (n < 0)
+                        break;
+                    sent += (size_t) n;
+                }
             }
         });
     }
@@ -498,6 +506,72 @@ bool haveProgram (const char* name)
 }
 } // namespace
 
+/** A get_notes answer of `count` notes as a host sends it: the notes as the tool's text, and
+    where `structured`, beside it as structuredContent too, as MCP's structured tool output. */
+std::string notesAnswer (int count, bool structured)
+{
+    juce::Array<juce::var> notes;
+
+    for (int i = 0; i < count; ++i)
+    {
+        const double beat = i * 0.5;
+        notes.add (jsonObject ({ { "clip", 1 + i / 500 }, { "pitch", 36 + i * 7 % 48 }, { "name", "C" + juce::String (i % 8) },
+                                 { "start_bar", 1 + beat / 4 }, { "start_beats", beat }, { "length_beats", 0.25 + i % 4 * 0.125 },
+                                 { "velocity", 64 + i % 64 } }));
+    }
+
+    const auto payload = jsonObject ({ { "track", "Keys" }, { "total", count }, { "notes", notes } });
+    auto result = toolText (toJson (payload), false);
+
+    if (structured)
+        result.getDynamicObject()->setProperty ("structuredContent", payload);
+
+    return toJson (rpcResult (1, result)).toStdString();
+}
+
+/** A tool's answer of plain text, of `bytes` in all. */
+std::string plainAnswer (size_t bytes)
+{
+    const auto empty = toJson (rpcResult (1, toolText ({}, false))).toStdString();
+    return toJson (rpcResult (1, toolText (juce::String::repeatedString ("x", (int) (bytes - empty.size())), false))).toStdString();
+}
+
+/** The time that VeltoMCP takes to relay each answer, whole, in a running bridge, against a plain
+    text answer of the same bytes, round by round in turn. */
+void printAnswerRelays (const std::vector<std::string>& bridge, const juce::File& scratch)
+{
+    const std::string call = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get_notes","arguments":{"track":"Keys"}}})" "\n";
+
+    for (const bool structured : { true, false })
+    {
+        const auto answer = notesAnswer (2000, structured), plain = plainAnswer (answer.size());
+        const auto answerHome = scratch.getChildFile (structured ? "notes-structured" : "notes-text"), plainHome = scratch.getChildFile ("plain-answer");
+        answerHome.createDirectory();
+        plainHome.createDirectory();
+        std::vector<double> answerTimes, ratios;
+
+        for (int round = 0; round < rounds; ++round)
+        {
+            double answerSeconds = 0, plainSeconds = 0;
+            {
+                const PongHost host (answerHome.getFullPathName().toStdString(), answer);
+                answerSeconds = lineSeconds (bridge, answerHome.getFullPathName().toStdString(), call);
+            }
+            {
+                const PongHost host (plainHome.getFullPathName().toStdString(), plain);
+                plainSeconds = lineSeconds (bridge, plainHome.getFullPathName().toStdString(), call);
+            }
+            answerTimes.push_back (answerSeconds * 1000);
+            ratios.push_back (answerSeconds / plainSeconds);
+        }
+
+        row (std::string ("a 2,000-note answer, ") + (structured ? "with structuredContent" : "as text alone") + " ("
+                 + number ((double) answer.size() / 1000, 0) + " KB), relayed",
+             number (median (answerTimes), 1) + " ms", "", "", "");
+        row ("  over a plain text answer of the same bytes", "", "", ratioOf (ratios), "at most 1.5");
+    }
+}
+
 /** The JSON scaling table: each shape of line at n and at 4n bytes on each path that a line
     takes. The bridge's two, as an AI app meets them (from the line's first byte to its reply, in
     a running bridge, the median of a few): offline, where it reads the envelopes, and relayed,
@@ -574,12 +648,21 @@ int main (int argc, char* argv[])
     const std::string home = scratch.getFullPathName().toStdString();   // no endpoint file: offline
     Figures bridgeFigures, yardstickFigures;
 
-    if (std::getenv ("VELTO_BENCH_ONLY_JSON") != nullptr)   // the scaling table alone, for a quick look
+    // The JSON figures: the scaling table and the relay of a large answer
+    const auto printJsonFigures = [&]
     {
         const auto relayHome = scratch.getChildFile ("scaling");
         relayHome.createDirectory();
-        const PongHost pongHost (relayHome.getFullPathName().toStdString());
-        printJsonScaling (bridge, home, relayHome.getFullPathName().toStdString());
+        {
+            const PongHost pongHost (relayHome.getFullPathName().toStdString());
+            printJsonScaling (bridge, home, relayHome.getFullPathName().toStdString());
+        }
+        printAnswerRelays (bridge, scratch);
+    };
+
+    if (std::getenv ("VELTO_BENCH_ONLY_JSON") != nullptr)   // those alone, for a quick look
+    {
+        printJsonFigures();
         scratch.deleteRecursively();
         return 0;
     }
@@ -675,12 +758,7 @@ int main (int argc, char* argv[])
         }
     }
 
-    {
-        const auto relayHome = scratch.getChildFile ("scaling");
-        relayHome.createDirectory();
-        const PongHost pongHost (relayHome.getFullPathName().toStdString());
-        printJsonScaling (bridge, home, relayHome.getFullPathName().toStdString());
-    }
+    printJsonFigures();
 
     // 5. The time a relay adds to a ping over a direct POST to the same host
     std::vector<std::pair<std::string, std::vector<std::string>>> hosts { { "the reference host", referenceHost } };

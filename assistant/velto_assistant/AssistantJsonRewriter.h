@@ -105,11 +105,20 @@ private:
         return std::string_view (out).substr (member.name, member.value - 2 - member.name);
     }
 
+    /** A wide object's names by their hash, in two tables of as many slots: a mark of each name's
+        hash (0 where the slot is empty), which a look-up reads, and the index of its member,
+        which it reads only where the marks agree. With room for four times the names, nearly
+        every look-up reads one slot of the marks, which being small stay in the caches. */
+    struct NameTable
+    {
+        std::vector<uint16_t> marks;
+        std::vector<uint32_t> owners;
+    };
+
     /** The member of this object, from `first` on, that has the newest member's name: the first
-        that had it, or none. Past a few names, each is found through `slots`, a table of the
-        members by the hash of their names with room for four times as many as it holds, so that
-        a look-up costs a step or two however wide the object grows. */
-    std::optional<size_t> earlierWithName (size_t first, std::vector<size_t>& slots) const
+        that had it, or none. Past a few names, each is found through `table`, so that a look-up
+        costs the same however wide the object grows. */
+    std::optional<size_t> earlierWithName (size_t first, NameTable& table) const
     {
         const auto newest = members.size() - 1;
         const auto name = nameOf (members[newest]);
@@ -123,39 +132,44 @@ private:
             return {};
         }
 
-        // A slot holds a member's index plus one; 0 is empty
-        auto slotOf = [&slots] (std::string_view text) { return std::hash<std::string_view>() (text) & (slots.size() - 1); };
-
-        if (slots.size() < 4 * (newest - first))
+        // Linear probing from the slot of the name's hash, to the name or the first empty slot
+        auto find = [this, &table] (std::string_view text)
         {
-            size_t size = 64;   // a power of two, for the mask
+            const auto hash = std::hash<std::string_view>() (text);
+            const auto mark = (uint16_t) ((hash >> 48) | 1);
+            auto slot = hash & (table.marks.size() - 1);
 
-            while (size < 8 * (newest - first))
-                size *= 2;
+            for (; table.marks[slot] != 0; slot = (slot + 1) & (table.marks.size() - 1))
+                if (table.marks[slot] == mark && nameOf (members[table.owners[slot]]) == text)
+                    break;
 
-            slots.assign (size, 0);
+            return std::pair (slot, mark);
+        };
+
+        if (table.marks.size() < 4 * (newest - first + 1))
+        {
+            const auto size = std::max<size_t> (256, table.marks.size() * 4);   // a power of two, for the mask
+            table.marks.assign (size, 0);
+            table.owners.resize (size);
 
             for (auto i = first; i < newest; ++i)
             {
                 if (members[i].repeat)
                     continue;
 
-                auto slot = slotOf (nameOf (members[i]));
-
-                while (slots[slot] != 0)
-                    slot = (slot + 1) & (slots.size() - 1);
-
-                slots[slot] = i + 1;
+                const auto [slot, mark] = find (nameOf (members[i]));
+                table.marks[slot] = mark;
+                table.owners[slot] = (uint32_t) i;
             }
         }
 
-        auto slot = slotOf (name);
+        const auto [slot, mark] = find (name);
 
-        for (; slots[slot] != 0; slot = (slot + 1) & (slots.size() - 1))
-            if (nameOf (members[slots[slot] - 1]) == name)
-                return slots[slot] - 1;
+        if (table.marks[slot] != 0)
+            return table.owners[slot];
 
-        slots[slot] = newest + 1;
+        table.marks[slot] = mark;
+        table.owners[slot] = (uint32_t) newest;
         return {};
     }
 
@@ -189,7 +203,7 @@ private:
         out += '{';
         const auto objectStart = out.size();
         const auto first = members.size();
-        std::vector<size_t> slots;
+        NameTable names;
         bool anyRepeat = false;
 
         const bool read = in.members (depth, [&]
@@ -210,7 +224,7 @@ private:
 
             members.push_back ({ name, value, out.size(), members.size(), false });
 
-            if (const auto earlier = earlierWithName (first, slots))
+            if (const auto earlier = earlierWithName (first, names))
             {
                 members[*earlier].lastValue = members.size() - 1;
                 members.back().repeat = anyRepeat = true;
