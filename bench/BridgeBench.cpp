@@ -45,6 +45,7 @@ constexpr int spawnsPerRound = 60;
 constexpr int offlinePings = 100000;
 constexpr int catalogueLines = 10000;
 constexpr int relayedPingsPerRound = 1000;
+constexpr int describeCallsPerRound = 300;
 constexpr int straceMessages = 200;
 constexpr size_t shortLongLineBytes = 1000 * 1000, longLongLineBytes = 100 * 1000 * 1000;
 const std::string ping = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}";
@@ -311,7 +312,7 @@ bool postDirectly (const Endpoint& endpoint, const std::string& body)
     machine or the host does meanwhile falls on all of them alike. The median round trip of each,
     the direct one first. */
 std::vector<double> roundTrips (const Endpoint& endpoint, const std::vector<std::vector<std::string>>& relays, const std::string& home,
-                                int pings, std::vector<Figures*> figures)
+                                int pings, std::vector<Figures*> figures, const std::string& message = ping)
 {
     std::vector<std::unique_ptr<Child>> children;
     std::vector<std::vector<double>> samples (relays.size() + 1);
@@ -322,13 +323,13 @@ std::vector<double> roundTrips (const Endpoint& endpoint, const std::vector<std:
     for (int i = 0; i < pings; ++i)
     {
         auto start = Clock::now();
-        postDirectly (endpoint, ping);
+        postDirectly (endpoint, message);
         samples[0].push_back (microsecondsSince (start));
 
         for (size_t r = 0; r < children.size(); ++r)
         {
             start = Clock::now();
-            children[r]->write (ping + "\n");
+            children[r]->write (message + "\n");
             if (children[r]->readLine())
                 samples[r + 1].push_back (microsecondsSince (start));
         }
@@ -790,6 +791,25 @@ int main (int argc, char* argv[])
         row ("time a relay adds to a ping, " + name, "+" + number (median (bridgeAdded), 0) + " us", "+" + number (median (yardstickAdded), 0) + " us",
              ratioOf (ratios), "at most 1.10");
         std::printf ("%-48s %14s\n", ("   (a direct POST to " + name + ")").c_str(), (number (median (direct), 0) + " us").c_str());
+
+        // A tool's answer of a few kilobytes of escaped text, as the reference host gives it
+        if (name == hosts.front().first)
+        {
+            const std::string describe = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"describe_session","arguments":{}}})";
+            std::vector<double> describeRatios, describeAdded, describeYardstick;
+
+            for (int round = 0; round < rounds; ++round)
+            {
+                const auto medians = roundTrips (*host.endpoint, { relay, bridge }, host.home, describeCallsPerRound,
+                                                 { &yardstickFigures, &bridgeFigures }, describe);
+                describeYardstick.push_back (medians[1] - medians[0]);
+                describeAdded.push_back (medians[2] - medians[0]);
+                describeRatios.push_back (describeAdded.back() / describeYardstick.back());
+            }
+
+            row ("time a relay adds to describe_session, " + name, "+" + number (median (describeAdded), 0) + " us",
+                 "+" + number (median (describeYardstick), 0) + " us", ratioOf (describeRatios), "at most 1.15");
+        }
 
         // Both must do the same work a message, or the ratio above says nothing
         if (name == hosts.front().first && haveProgram ("strace"))

@@ -12,7 +12,10 @@ namespace velto::assistant::json
 class Rewriter
 {
 public:
-    Rewriter (Scanner& text, std::string& output) : in (text), out (output) {}
+    Rewriter (Scanner& text, std::string& output) : in (text), out (output)
+    {
+        members.reserve (16);   // the members of nearly every message, and their nested objects', at once
+    }
 
     /** Appends the wire form of the value at the scanner, at `depth`, to the output. False where
         a parse would fail; the output then holds some of it. */
@@ -24,9 +27,9 @@ public:
             case '{': return rewriteObject (depth + 1);
             case '[': return rewriteArray (depth + 1);
             case '"': return rewriteString (/* literalAllowed */ true);
-            case 't': out += "true";  return in.consumeWord ("true");
-            case 'f': out += "false"; return in.consumeWord ("false");
-            case 'n': out += "null";  return in.consumeWord ("null");
+            case 't': return rewriteWord ("true");
+            case 'f': return rewriteWord ("false");
+            case 'n': return rewriteWord ("null");
             default:  return rewriteNumber();
         }
     }
@@ -43,10 +46,19 @@ private:
     /** Compared one by one up to this many names an object; past that, through a hash table. */
     static constexpr size_t fewNames = 8;
 
+    // Literals of a known length: the rewrite appends one for every member and token
+    static constexpr std::string_view separator = ", ", colon = ": ";
+
     Scanner& in;
     std::string& out;
     std::string decoded;           // for the few strings that are not copied as they stand
     std::vector<Member> members;   // each open object's above its parent's
+
+    bool rewriteWord (std::string_view word)
+    {
+        out += word;
+        return in.consumeWord (word);
+    }
 
     /** Writes the string at the scanner as a String or a JsonLiteral would be written back.
         Nearly every string goes across as it stands. */
@@ -188,7 +200,7 @@ private:
             const auto& last = members[members[i].lastValue];
 
             if (! kept.empty())
-                kept += ", ";
+                kept += separator;
 
             kept.append (out, members[i].name, members[i].value - members[i].name);   // the name and ": "
             kept.append (out, last.value, last.end - last.value);
@@ -209,14 +221,14 @@ private:
         const bool read = in.members (depth, [&]
         {
             if (members.size() > first)
-                out += ", ";
+                out += separator;
 
             const auto name = out.size();
 
             if (! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))
                 return false;
 
-            out += ": ";
+            out += colon;
             const auto value = out.size();
 
             if (! rewriteValue (depth))
@@ -249,7 +261,7 @@ private:
         const bool read = in.elements (depth, [&]
         {
             if (out.size() > arrayStart)
-                out += ", ";
+                out += separator;
 
             return rewriteValue (depth);
         });
