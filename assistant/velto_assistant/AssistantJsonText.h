@@ -10,6 +10,7 @@
 #include "third_party/dragonbox/dragonbox.h"
 #include "third_party/fast_float/fast_float.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -21,10 +22,20 @@ namespace velto::assistant::json
 inline constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
-    what nearly every string is made of, so it goes in and out in runs. */
+    what nearly every string is made of, so it goes in and out in runs. One look-up a byte. */
 inline bool isPlainAscii (unsigned char c)
 {
-    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+    static constexpr auto table = []
+    {
+        std::array<bool, 256> plain {};
+
+        for (int i = 0x20; i < 0x80; ++i)
+            plain[(size_t) i] = i != '"' && i != '\\';
+
+        return plain;
+    }();
+
+    return table[c];
 }
 
 /** Where the run of plain ASCII that starts at `from` ends. */
@@ -187,34 +198,54 @@ inline void writeDecimal (std::string& out, bool negative, std::string_view digi
 {
     const int count = (int) digits.size();
     const int decimals = std::max (0, count - 1 - exponent);
-    const auto exponentText = std::to_string (exponent);
+    char power[8];
+    const auto powerLength = (int) (std::to_chars (power, power + sizeof (power), exponent).ptr - power);
     const int plainLength = exponent < 0 ? 1 - exponent + count : decimals == 0 ? exponent + 3 : count + 1;
-    const int exponentLength = (count > 1 ? count + 1 : 1) + 1 + (int) exponentText.size();
+    const int exponentLength = (count > 1 ? count + 1 : 1) + 1 + powerLength;
+
+    // Composed here and appended once: the longest form that is ever chosen is the plain one of
+    // 15 places and 17 digits
+    char text[64];
+    char* at = text;
+    auto put = [&at] (std::string_view piece) { std::memcpy (at, piece.data(), piece.size()); at += piece.size(); };
+    auto zeros = [&at] (int zeroCount) { std::memset (at, '0', (size_t) zeroCount); at += zeroCount; };
 
     if (negative)
-        out += '-';
+        put ("-");
 
     if (exponent >= 21 || (decimals > 15 && exponentLength < plainLength))
     {
-        out += digits[0];
+        put (digits.substr (0, 1));
 
         if (count > 1)
-            out.append (".").append (digits.substr (1));
+        {
+            put (".");
+            put (digits.substr (1));
+        }
 
-        out.append ("e").append (exponentText);
+        put ("e");
+        put (std::string_view (power, (size_t) powerLength));
     }
     else if (exponent < 0)
     {
-        out.append ("0.").append ((size_t) (-exponent - 1), '0').append (digits);
+        put ("0.");
+        zeros (-exponent - 1);
+        put (digits);
     }
     else if (decimals == 0)
     {
-        out.append (digits).append ((size_t) (exponent + 1 - count), '0').append (".0");
+        put (digits);
+        zeros (exponent + 1 - count);
+        put (".0");
     }
     else
     {
-        out.append (digits.substr (0, (size_t) exponent + 1)).append (".").append (digits.substr ((size_t) exponent + 1));
+        put (digits.substr (0, (size_t) exponent + 1));
+        put (".");
+        put (digits.substr ((size_t) exponent + 1));
     }
+
+    out.append (text, (size_t) (at - text));
 }
 
 /** A double as the fewest digits that read back as it, written as writeDecimal says; infinity
@@ -298,7 +329,21 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
     if (count == 0 || count > maxDigits || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
         return false;
 
-    writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
+    // Plain digits of at most 15 places, with no zero at the end of the fraction but in "x.0", are
+    // already what writeDecimal would write, as nearly every fraction that a host writes is
+    bool writtenAsItStands = false;
+
+    if (i == text.size())
+    {
+        const auto fraction = text.substr (text.find ('.') + 1);
+        writtenAsItStands = fraction.size() <= 15 && (fraction.back() != '0' || fraction == "0");
+    }
+
+    if (writtenAsItStands)
+        out += text;
+    else
+        writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
+
     return true;
 }
 

@@ -1,0 +1,186 @@
+// VeltoMCP beside two generic Node.js bridges from the npm registry (supergateway and
+// mcp-remote, installed into bench/peers by bench/run.sh), each driven as an AI app drives it:
+// one stdio client, the MCP handshake, then tool calls. One host, in this process, answers them
+// all over Streamable HTTP: a get_notes answer of 2,000 notes, with and without structuredContent.
+// The figure is the time that each bridge adds to a round trip over a direct POST of the same
+// message to the host, taken call by call in turn, so that what the machine does meanwhile falls
+// on all of them alike.
+//
+// Usage: node bench/peers.mjs <VeltoMCP>
+import { spawn } from "node:child_process";
+import crypto from "node:crypto";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const [veltoBridge] = process.argv.slice(2);
+const rounds = 3, callsPerRound = 15, notes = 2000;
+const token = crypto.randomBytes(32).toString("hex");
+
+/** The answer of get_notes, as a host builds it: the notes as the tool's text, and beside it as
+    structuredContent where asked. */
+function notesResult(structured) {
+  const list = [];
+  for (let i = 0; i < notes; i++) {
+    const beat = i * 0.5;
+    list.push({ clip: 1 + Math.floor(i / 500), pitch: 36 + ((i * 7) % 48), name: `C${i % 8}`, start_bar: 1 + beat / 4,
+                start_beats: beat, length_beats: 0.25 + (i % 4) * 0.125, velocity: 64 + (i % 64) });
+  }
+  const payload = { track: "Keys", total: notes, notes: list };
+  const result = { content: [{ type: "text", text: JSON.stringify(payload) }], isError: false };
+  if (structured) result.structuredContent = payload;
+  return result;
+}
+
+let answer = null;   // the tools/call result that the host gives now
+
+function reply(message) {
+  switch (message.method) {
+    case "initialize":
+      return { protocolVersion: message.params?.protocolVersion ?? "2025-06-18", capabilities: { tools: {} },
+               serverInfo: { name: "peers-host", version: "1.0.0" } };
+    case "tools/list":
+      return { tools: [{ name: "get_notes", description: "The notes of a track", inputSchema: { type: "object", properties: {} } }] };
+    case "tools/call":
+      return answer;
+    default:
+      return {};
+  }
+}
+
+const server = http.createServer((request, response) => {
+  if (request.method !== "POST") {
+    response.writeHead(405, { "Content-Length": 0 }).end();
+    return;
+  }
+  if (request.headers.authorization !== `Bearer ${token}`) {
+    response.writeHead(401, { "Content-Length": 0 }).end();
+    return;
+  }
+  const chunks = [];
+  request.on("data", (chunk) => chunks.push(chunk));
+  request.on("end", () => {
+    const message = JSON.parse(Buffer.concat(chunks).toString("utf8"));
+    if (message.id === undefined) {
+      response.writeHead(202, { "Content-Length": 0 }).end();
+      return;
+    }
+    const body = JSON.stringify({ jsonrpc: "2.0", id: message.id, result: reply(message) });
+    response.writeHead(200, { "Content-Type": "application/json", "Content-Length": Buffer.byteLength(body) });
+    response.end(body);
+  });
+});
+
+await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+const url = `http://127.0.0.1:${server.address().port}/mcp`;
+
+// VeltoMCP finds the host through its endpoint file, under a home of its own
+const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-peers-"));
+const settings = path.join(home, process.platform === "darwin" ? "Library" : ".config", "Application Support", "Velto");
+fs.mkdirSync(settings, { recursive: true });
+fs.writeFileSync(path.join(settings, "assistant.json"), JSON.stringify({ port: server.address().port, token }), { mode: 0o600 });
+
+/** A stdio MCP bridge as a child: send() a message, and the reply to it by its id. */
+function bridge(name, command, args, env = {}) {
+  const child = spawn(command, args, { env: { ...process.env, ...env }, stdio: ["pipe", "pipe", "ignore"] });
+  const waiting = new Map();
+  let pending = "";
+  child.stdout.on("data", (data) => {
+    pending += data.toString("utf8");
+    for (let lf = pending.indexOf("\n"); lf >= 0; lf = pending.indexOf("\n")) {
+      const line = pending.slice(0, lf);
+      pending = pending.slice(lf + 1);
+      if (line.trim() === "") continue;
+      // The reply's id, without parsing the whole line: the client's own parse would be the same
+      // work for every bridge, and no part of what a bridge adds. No other member of these
+      // answers is named "id".
+      const id = Number(/"id":\s*(\d+)/.exec(line)?.[1]);
+      waiting.get(id)?.(line);
+      waiting.delete(id);
+    }
+  });
+  return {
+    name,
+    child,
+    send(message) {
+      const replied = message.id === undefined ? Promise.resolve() : new Promise((resolve) => waiting.set(message.id, resolve));
+      child.stdin.write(JSON.stringify(message) + "\n");
+      return replied;
+    },
+  };
+}
+
+const peers = path.join(here, "peers", "node_modules");
+const bridges = [
+  bridge("VeltoMCP", veltoBridge, [], { HOME: home, CFFIXED_USER_HOME: home }),
+  bridge("supergateway", process.execPath, [path.join(peers, "supergateway", "dist", "index.js"), "--streamableHttp", url,
+                                            "--header", `Authorization: Bearer ${token}`, "--logLevel", "none"]),
+  bridge("mcp-remote", process.execPath, [path.join(peers, "mcp-remote", "dist", "proxy.js"), url, "--header",
+                                          `Authorization:Bearer ${token}`, "--allow-http", "--transport", "http-only"]),
+];
+
+let nextId = 1;
+const call = () => ({ jsonrpc: "2.0", id: nextId++, method: "tools/call", params: { name: "get_notes", arguments: { track: "Keys" } } });
+
+for (const b of bridges) {
+  const initialized = await Promise.race([
+    b.send({ jsonrpc: "2.0", id: nextId++, method: "initialize",
+             params: { protocolVersion: "2025-06-18", capabilities: {}, clientInfo: { name: "velto-bench", version: "1.0.0" } } }),
+    new Promise((resolve) => setTimeout(() => resolve(null), 20000)),
+  ]);
+  if (!initialized) {
+    console.log(`${b.name} did not answer initialize: no figures for it`);
+    b.failed = true;
+    continue;
+  }
+  await b.send({ jsonrpc: "2.0", method: "notifications/initialized" });
+}
+
+const milliseconds = (start) => Number(process.hrtime.bigint() - start) / 1e6;
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const live = bridges.filter((b) => !b.failed);
+
+console.log(`time each bridge adds to a tools/call round trip over a direct POST to the same host (median of ${callsPerRound} calls a round)`);
+
+for (const structured of [true, false]) {
+  answer = notesResult(structured);
+  const size = Buffer.byteLength(JSON.stringify({ jsonrpc: "2.0", id: 1, result: answer }));
+  const added = new Map(live.map((b) => [b.name, []]));
+
+  for (let round = 0; round < rounds; round++) {
+    const direct = [], through = new Map(live.map((b) => [b.name, []]));
+
+    for (let i = 0; i < callsPerRound; i++) {
+      let start = process.hrtime.bigint();
+      const response = await fetch(url, { method: "POST", body: JSON.stringify(call()),
+                                          headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json",
+                                                     Accept: "application/json, text/event-stream" } });
+      await response.arrayBuffer();
+      direct.push(milliseconds(start));
+
+      for (const b of live) {
+        start = process.hrtime.bigint();
+        await b.send(call());
+        through.get(b.name).push(milliseconds(start));
+      }
+    }
+
+    for (const b of live) added.get(b.name).push(median(through.get(b.name)) - median(direct));
+  }
+
+  const label = `a 2,000-note answer ${structured ? "with structuredContent" : "as text alone"} (${Math.round(size / 1000)} KB)`;
+  const figures = live.map((b) => `${b.name} +${added.get(b.name).map((ms) => ms.toFixed(1)).join(", ")} ms`);
+  console.log(`${label}, rounds: ${figures.join("; ")}`);
+
+  const velto = median(added.get("VeltoMCP") ?? [NaN]);
+  const others = live.filter((b) => b.name !== "VeltoMCP").map((b) => median(added.get(b.name)));
+  if (others.length > 0)
+    console.log(`  the better Node.js bridge adds ${(Math.min(...others) / velto).toFixed(1)} times what VeltoMCP adds (target: at least 5)`);
+}
+
+for (const b of bridges) b.child.kill();
+server.close();
+fs.rmSync(home, { recursive: true, force: true });
