@@ -10,10 +10,10 @@
 import { spawn } from "node:child_process";
 import crypto from "node:crypto";
 import fs from "node:fs";
-import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
+import { startHost, writeEndpointFile } from "./NodeHost.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const [veltoBridge] = process.argv.slice(2);
@@ -51,37 +51,13 @@ function reply(message) {
   }
 }
 
-const server = http.createServer((request, response) => {
-  if (request.method !== "POST") {
-    response.writeHead(405, { "Content-Length": 0 }).end();
-    return;
-  }
-  if (request.headers.authorization !== `Bearer ${token}`) {
-    response.writeHead(401, { "Content-Length": 0 }).end();
-    return;
-  }
-  const chunks = [];
-  request.on("data", (chunk) => chunks.push(chunk));
-  request.on("end", () => {
-    const message = JSON.parse(Buffer.concat(chunks).toString("utf8"));
-    if (message.id === undefined) {
-      response.writeHead(202, { "Content-Length": 0 }).end();
-      return;
-    }
-    const body = JSON.stringify({ jsonrpc: "2.0", id: message.id, result: reply(message) });
-    response.writeHead(200, { "Content-Type": "application/json", "Content-Length": Buffer.byteLength(body) });
-    response.end(body);
-  });
-});
-
-await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+// Connections are kept for the Node.js bridges, which can reuse them; VeltoMCP opens one a message
+const server = await startHost(token, reply, false);
 const url = `http://127.0.0.1:${server.address().port}/mcp`;
 
 // VeltoMCP finds the host through its endpoint file, under a home of its own
 const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-peers-"));
-const settings = path.join(home, process.platform === "darwin" ? "Library" : ".config", "Application Support", "Velto");
-fs.mkdirSync(settings, { recursive: true });
-fs.writeFileSync(path.join(settings, "assistant.json"), JSON.stringify({ port: server.address().port, token }), { mode: 0o600 });
+writeEndpointFile(home, server.address().port, token);
 
 /** A stdio MCP bridge as a child: send() a message, and the reply to it by its id. */
 function bridge(name, command, args, env = {}) {
