@@ -252,7 +252,7 @@ inline void writeDecimal (std::string& out, bool negative, std::string_view digi
     and NaN, which JSON lacks, as null. */
 inline void writeDouble (std::string& out, double value)
 {
-    if (! std::isfinite (value) || value == 0)
+    if (! std::isfinite (value) || std::fpclassify (value) == FP_ZERO)
     {
         out += ! std::isfinite (value) ? "null" : std::signbit (value) ? "-0.0" : "0.0";
         return;
@@ -376,7 +376,7 @@ inline Number readNumber (const char* first, const char* last, bool isInteger)
 
     // Beyond a double's range, or so small that every digit was lost
     const std::string_view text (first, (size_t) (last - first));
-    const bool lostEveryDigit = number.real == 0 && text.find_first_of ("123456789") < text.find_first_of ("eE");
+    const bool lostEveryDigit = std::fpclassify (number.real) == FP_ZERO && text.find_first_of ("123456789") < text.find_first_of ("eE");
     number.kind = ! std::isfinite (number.real) || lostEveryDigit ? Number::Kind::literal : Number::Kind::real;
     return number;
 }
