@@ -46,8 +46,13 @@ private:
     /** Compared one by one up to this many names an object; past that, through a hash table. */
     static constexpr size_t fewNames = 8;
 
-    // Literals of a known length: the rewrite appends one for every member and token
-    static constexpr std::string_view separator = ", ", colon = ": ";
+    /** ", " or ": ", after a member or an element and after a name: two characters, put in one
+        by one, which costs less than appending a piece of text, for every token of a message. */
+    void putWithBlank (char c)
+    {
+        out += c;
+        out += ' ';
+    }
 
     Scanner& in;
     std::string& out;
@@ -114,7 +119,7 @@ private:
     /** A member's name as written, which is the same for equal names however they were read. */
     std::string_view nameOf (const Member& member) const
     {
-        return std::string_view (out).substr (member.name, member.value - 2 - member.name);
+        return std::string_view (out.data() + member.name, member.value - 2 - member.name);
     }
 
     /** A wide object's names by their hash, in two tables of as many slots: a mark of each name's
@@ -200,7 +205,7 @@ private:
             const auto& last = members[members[i].lastValue];
 
             if (! kept.empty())
-                kept += separator;
+                kept += ", ";
 
             kept.append (out, members[i].name, members[i].value - members[i].name);   // the name and ": "
             kept.append (out, last.value, last.end - last.value);
@@ -221,14 +226,14 @@ private:
         const bool read = in.members (depth, [&]
         {
             if (members.size() > first)
-                out += separator;
+                putWithBlank (',');
 
             const auto name = out.size();
 
             if (! rewriteString (/* literalAllowed */ false) || ! in.consume (':'))
                 return false;
 
-            out += colon;
+            putWithBlank (':');
             const auto value = out.size();
 
             if (! rewriteValue (depth))
@@ -261,7 +266,7 @@ private:
         const bool read = in.elements (depth, [&]
         {
             if (out.size() > arrayStart)
-                out += separator;
+                putWithBlank (',');
 
             return rewriteValue (depth);
         });
