@@ -2,77 +2,18 @@
 
 namespace velto::bridge
 {
-namespace
-{
 using namespace velto::assistant;
 
-/** What the host's answer means for the line. */
-struct HostVerdict
+const std::optional<Endpoint>& EndpointFile::read()
 {
-    bool finished = false;   // false: answer locally
-    std::string reply;       // written when finished and not empty
-    juce::String diagnostic; // written when not empty
-};
-
-/** The wire form of the object or array that `text` begins with; empty when there is none. */
-std::string wireFormOf (std::string_view text)
-{
-    std::string wire;
-    rewriteJson (text, wire);
-    return wire;
-}
-
-HostVerdict judgeHostAnswer (int status, const std::string& body)
-{
-    if (status == 0)
-        return {};   // unreachable, no endpoint, or no whole answer: silently local
-
-    if (status == 202)
-        return { true, {}, {} };
-
-    // An empty, unreadable or event-stream body finishes the message with nothing written
-    if (status == 200)
-        return { true, wireFormOf (body), {} };
-
-    return { false, {}, "VeltoMCP: Velto answered HTTP " + juce::String (status) + ": " + fromWireBytes (body.data(), body.size()) };
-}
-} // namespace
-
-std::string_view WireMessage::bytes() const
-{
-    if (! wire)
-        wire = wireFormOf (text);
-
-    return *wire;
-}
-
-Forwarder hostForwarder (std::function<void()> beforeWaiting)
-{
-    return [file = endpointFile(), beforeWaiting = std::move (beforeWaiting), lastBytes = std::string(),
-            endpoint = std::optional<Endpoint>()] (const WireMessage& message, std::string& response) mutable
+    // It nearly always holds what it held the time before, and is parsed again only when not
+    if (auto bytes = readEndpointBytes (file); bytes != lastBytes)
     {
-        // Read anew for every message: a Velto started, stopped or restarted on another port
-        // with another token is found at the next message. It nearly always holds what it held
-        // the time before, and is parsed again only when it does not.
-        if (auto bytes = readEndpointBytes (file); bytes != lastBytes)
-        {
-            endpoint = parseEndpoint (bytes);
-            lastBytes = std::move (bytes);
-        }
+        endpoint = parseEndpoint (bytes);
+        lastBytes = std::move (bytes);
+    }
 
-        if (! endpoint || message.bytes().empty())
-            return 0;
-
-        if (beforeWaiting)
-            beforeWaiting();
-
-        return postToVelto (*endpoint, message.bytes(), response, hostAnswerTimeoutMs);
-    };
-}
-
-Forwarder offlineForwarder()
-{
-    return [] (const WireMessage&, std::string&) { return 0; };
+    return endpoint;
 }
 
 void Lines::append (std::string_view bytes)
@@ -126,37 +67,34 @@ juce::var answerLocally (const juce::var& message)
     return answerProtocolForWire (message);
 }
 
-void handle (std::string_view text, const Forwarder& forward, const Output& output)
+LineAnswer handle (std::string_view text, const VeltoAnswer& answer)
 {
-    std::string response;
-    const auto verdict = judgeHostAnswer (forward (WireMessage (text), response), response);
+    LineAnswer result;
 
-    if (verdict.diagnostic.isNotEmpty())
-        output.diagnostic (verdict.diagnostic);
-
-    if (verdict.finished)
+    // Velto's answer finishes the message; an empty, unreadable or event-stream body with nothing
+    // written
+    if (answer.status == 200 || answer.status == 202)
     {
-        if (! verdict.reply.empty())
-            output.reply (verdict.reply);
+        if (answer.status == 200)
+            rewriteJson (answer.body, result.reply);
 
-        return;
+        return result;
     }
+
+    // Refused: said on stderr, then answered locally, as silently when Velto was not reached
+    if (answer.status != 0)
+        result.diagnostic = "VeltoMCP: Velto answered HTTP " + juce::String (answer.status) + ": "
+                          + fromWireBytes (answer.body.data(), answer.body.size());
 
     // Only now is the message parsed into a value, and only what decides its answer: most are
     // answered by Velto without one
     juce::var value;
 
     if (! parseEnvelopes (text, value))
-    {
-        output.reply (toJson (rpcError ({}, -32700, "Parse error")).toRawUTF8());
-        return;
-    }
+        result.reply = toJson (rpcError ({}, -32700, "Parse error")).toStdString();
+    else if (const auto reply = answerMessage (value, answerLocally); ! reply.isVoid())
+        appendJson (result.reply, reply);
 
-    if (const auto reply = answerMessage (value, answerLocally); ! reply.isVoid())
-    {
-        std::string wire;
-        appendJson (wire, reply);
-        output.reply (wire);
-    }
+    return result;
 }
 } // namespace velto::bridge

@@ -5,7 +5,6 @@
 
 #include <velto_assistant/velto_assistant.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,43 +16,37 @@ inline constexpr const char* notOpenText =
     "Velto isn't open, or its AI assistant connection is off. Open Velto and turn it on in "
     "Options > AI Assistant, then try again.";
 
-/** Where the answers of one line go: at most one reply, the wire JSON of a JSON-RPC message or
-    batch for one line on stdout (without its LF), and at most one diagnostic, for stderr. */
-struct Output
+/** What Velto answered one message posted to it: the HTTP status and the body. Status 0:
+    Velto could not be reached, or gave no whole answer in time, or was not asked. */
+struct VeltoAnswer
 {
-    std::function<void (std::string_view reply)> reply;
-    std::function<void (const juce::String& diagnostic)> diagnostic;
+    int status = 0;
+    std::string body;
 };
 
-/** A line's message in the wire form (white space normalised, text after the value gone, a batch
-    whole as one array), made the first time it is asked for: a forwarder with no host to post to
-    never asks, so a line answered offline is read once, by the local answer alone. */
-class WireMessage
+/** What one line gets: at most one reply, the wire JSON of a JSON-RPC message or batch for one
+    line on stdout (without its LF; empty for none), and at most one diagnostic, for stderr
+    (empty for none). */
+struct LineAnswer
+{
+    std::string reply;
+    juce::String diagnostic;
+};
+
+/** Velto's endpoint as its file says now. The file is read anew for every message (its path is
+    worked out once): a Velto started, stopped or restarted on another port with another token is
+    found at the next message. */
+class EndpointFile
 {
 public:
-    explicit WireMessage (std::string_view lineText) : text (lineText) {}
-
-    /** Empty when the line is not a JSON object or array. */
-    std::string_view bytes() const;
+    /** The endpoint, or none when the file is missing or not valid. */
+    const std::optional<assistant::Endpoint>& read();
 
 private:
-    const std::string_view text;
-    mutable std::optional<std::string> wire;
+    const juce::File file = assistant::endpointFile();
+    std::string lastBytes;
+    std::optional<assistant::Endpoint> endpoint;
 };
-
-/** Offers a message (an object or a whole batch) to the host. Returns the HTTP status and fills
-    `response` with the body, or returns 0 when the host could not be reached or gave no whole
-    answer, or the message is empty. */
-using Forwarder = std::function<int (const WireMessage& message, std::string& response)>;
-
-/** Reads the endpoint file anew on every call (its path is worked out once, here) and posts to
-    the host it names, with the 20-second answer budget. Returns 0 without trying when there is
-    no valid endpoint. `beforeWaiting` runs just before a post, while nothing waits yet: the
-    caller's replies already due go out then. */
-Forwarder hostForwarder (std::function<void()> beforeWaiting = {});
-
-/** A forwarder for when no host is wanted: every message is answered locally. */
-Forwarder offlineForwarder();
 
 /** The lines of stdin as its reads come, split at LF. However long a line grows, each byte is
     looked at once: the search for the next LF goes on where the last one stopped, so a line of
@@ -89,7 +82,8 @@ std::string_view lineText (std::string_view line);
     answerProtocolForWire's, but for tool calls. */
 juce::var answerLocally (const juce::var& message);
 
-/** Handles one trimmed, non-empty line: a parse error for text that is not a JSON object or
-    array; otherwise the host's answer when it gives one, else the local answer. */
-void handle (std::string_view text, const Forwarder& forward, const Output& output);
+/** The answer to one trimmed, non-empty line, given what Velto answered its message (the line's
+    wire form, as rewriteJson writes it): Velto's answer in the wire form where it gives one;
+    otherwise a parse error for text that is not a JSON object or array, or the local answer. */
+LineAnswer handle (std::string_view text, const VeltoAnswer& answer);
 } // namespace velto::bridge

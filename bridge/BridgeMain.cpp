@@ -53,6 +53,13 @@ public:
 
     void add (std::string_view reply)
     {
+        // A large reply (a tool's answer) goes out as it is, after what waits, not copied
+        if (reply.size() >= batchBytes)
+        {
+            open = flush() && writeAllTo (STDOUT_FILENO, reply) && writeAllTo (STDOUT_FILENO, "\n");
+            return;
+        }
+
         pending.append (reply);
         pending += '\n';
 
@@ -128,14 +135,36 @@ int main (int argc, char* argv[])
     std::signal (SIGPIPE, SIG_IGN);
 
     Replies replies;
-    const bridge::Output output { [&replies] (std::string_view reply) { replies.add (reply); }, printDiagnostic };
-    const auto forward = bridge::hostForwarder ([&replies] { replies.flush(); });
+    bridge::EndpointFile velto;
     bridge::Lines input;
+    std::string wire;              // kept from line to line, as Velto's answer is: a large message
+    bridge::VeltoAnswer answer;    // does not take fresh memory each time
 
     auto handleLine = [&] (std::string_view line)
     {
-        if (const auto text = bridge::lineText (line); ! text.empty())
-            bridge::handle (text, forward, output);
+        const auto text = bridge::lineText (line);
+
+        if (text.empty())
+            return;
+
+        // Velto is asked only where there is one to ask and the line holds a message: a line
+        // answered locally is read once, by the local answer alone
+        wire.clear();
+        answer.status = 0;
+
+        if (const auto& endpoint = velto.read(); endpoint && assistant::rewriteJson (text, wire))
+        {
+            replies.flush();   // what is due goes out before the bridge waits for Velto
+            answer.status = assistant::postToVelto (*endpoint, wire, answer.body, assistant::hostAnswerTimeoutMs);
+        }
+
+        const auto [reply, diagnostic] = bridge::handle (text, answer);
+
+        if (diagnostic.isNotEmpty())
+            printDiagnostic (diagnostic);
+
+        if (! reply.empty())
+            replies.add (reply);
     };
 
     for (;;)

@@ -47,12 +47,11 @@ std::vector<std::string> mixedLines (int count)
 std::vector<std::string> localReplies (const std::vector<std::string>& lines)
 {
     std::vector<std::string> replies;
-    const bridge::Output output { [&] (std::string_view reply) { replies.emplace_back (reply); },
-                                  [] (const juce::String&) {} };
 
     for (const auto& line : lines)
         if (const auto text = bridge::lineText (line); ! text.empty())
-            bridge::handle (text, bridge::offlineForwarder(), output);
+            if (auto reply = bridge::handle (text, {}).reply; ! reply.empty())
+                replies.push_back (std::move (reply));
 
     return replies;
 }

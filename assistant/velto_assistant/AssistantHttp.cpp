@@ -232,22 +232,24 @@ class TimedReader
 public:
     TimedReader (int handleToRead, int timeoutMs) : handle (handleToRead), deadline (after (timeoutMs)) {}
 
-    /** Waits for and appends one read of at most httpReadChunkBytes. False when time is up,
-        the peer has closed, or the read fails. */
-    bool readOnce (std::string& buffer)
+    /** Waits for one read and appends it: at most `wantedBytes`, or httpReadChunkBytes where
+        fewer are wanted. False when time is up, the peer has closed, or the read fails. */
+    bool readOnce (std::string& buffer, size_t wantedBytes)
     {
         while (Clock::now() < deadline)
         {
             if (! waitFor (handle, POLLIN, deadline))
                 return false;
 
-            const auto count = retryOnInterrupt ([this] { return ::recv (handle, chunk, sizeof (chunk), MSG_DONTWAIT); });
+            // Straight into the buffer: a large body whose length is known comes in as few reads
+            // as the socket gives it in, not in small pieces copied twice
+            const auto size = buffer.size();
+            buffer.resize (size + std::max (wantedBytes, (size_t) httpReadChunkBytes));
+            const auto count = retryOnInterrupt ([&] { return ::recv (handle, buffer.data() + size, buffer.size() - size, MSG_DONTWAIT); });
+            buffer.resize (size + (size_t) std::max<ssize_t> (0, count));
 
             if (count > 0)
-            {
-                buffer.append (chunk, (size_t) count);
                 return true;
-            }
 
             if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 return false;
@@ -259,7 +261,6 @@ public:
 private:
     const int handle;
     const Clock::time_point deadline;
-    char chunk[httpReadChunkBytes];
 };
 
 /** readHttp on a descriptor. */
@@ -277,8 +278,10 @@ bool readMessage (int handle, HttpMessage& message, bool isRequest, int timeoutM
         if (frame.status != HttpFrame::Status::readMore)
             return frame.status == HttpFrame::Status::complete;
 
+        const auto wantedBytes = frame.headBytes > 0 && frame.bodyBytes >= 0 ? frame.headBytes + (size_t) frame.bodyBytes - received.size() : 0;
+
         // Time up, the peer closed or a read failed: nothing more will come
-        ended = ! reader.readOnce (received);
+        ended = ! reader.readOnce (received, wantedBytes);
     }
 }
 
@@ -303,23 +306,17 @@ bool sendAll (int handle, std::string_view bytes, Clock::time_point firstByteDea
     }
 }
 
-/** What the host sent back to a POST. */
-struct HostReply
-{
-    int status = 0;
-    std::string body;   // cut at its first NUL
-};
-
-/** One POST of `message` to the host and its reply read in full; none when there was no
+/** One POST of `message` to the host and its reply read in full, its status into `status` and
+    its body, cut at its first NUL, into `body`. False, leaving both untouched, when there was no
     connection, the request did not go out whole, or no whole reply came in time. */
-std::optional<HostReply> exchange (const Endpoint& endpoint, std::string_view message, int timeoutMs)
+bool exchange (const Endpoint& endpoint, std::string_view message, int& status, std::string& body, int timeoutMs)
 {
     // The request is sent as soon as the connection is begun: on loopback it is made at once,
     // and sendAll waits for it only when it is not
     const int handle = platform::beginLoopbackConnection (endpoint.port);
 
     if (handle < 0)
-        return std::nullopt;
+        return false;
 
     std::string request;
     request.reserve (message.size() + 256);
@@ -332,16 +329,14 @@ std::optional<HostReply> exchange (const Endpoint& endpoint, std::string_view me
 
     // Only the status and the body are wanted: the headers are not kept
     HttpMessage head;
-    HostReply reply;
     const bool answered = sendAll (handle, request, after (connectTimeoutMs))
-                       && readMessage (handle, head, /* isRequest */ false, timeoutMs, statusAndBodyInto (reply.body));
+                       && readMessage (handle, head, /* isRequest */ false, timeoutMs, statusAndBodyInto (body));
     ::close (handle);
 
-    if (! answered)
-        return std::nullopt;
+    if (answered)
+        status = head.status;
 
-    reply.status = head.status;
-    return reply;
+    return answered;
 }
 
 const char* reasonPhrase (int status)
@@ -392,24 +387,20 @@ bool writeAll (juce::StreamingSocket& socket, const juce::String& text)
 
 int postToVelto (const Endpoint& endpoint, std::string_view message, std::string& response, int timeoutMs)
 {
-    const auto reply = exchange (endpoint, message, timeoutMs);
-
-    if (! reply)
-        return 0;
-
-    response = reply->body;
-    return reply->status;
+    // Straight into the caller's buffer, which the bridge keeps from message to message
+    int status = 0;
+    return exchange (endpoint, message, status, response, timeoutMs) ? status : 0;
 }
 
 int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::String& response, int timeoutMs)
 {
-    const auto reply = exchange (endpoint, { message.toRawUTF8(), message.getNumBytesAsUTF8() }, timeoutMs);
+    int status = 0;
+    std::string body;
 
-    if (! reply)
-        return 0;
+    if (exchange (endpoint, { message.toRawUTF8(), message.getNumBytesAsUTF8() }, status, body, timeoutMs))
+        response = fromWireBytes (body.data(), body.size());
 
-    response = fromWireBytes (reply->body.data(), reply->body.size());
-    return reply->status;
+    return status;
 }
 
 juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType)
