@@ -122,20 +122,11 @@ private:
         return std::string_view (out.data() + member.name, member.value - 2 - member.name);
     }
 
-    /** A wide object's names by their hash, in two tables of as many slots: a mark of each name's
-        hash (0 where the slot is empty), which a look-up reads, and the index of its member,
-        which it reads only where the marks agree. With room for four times the names, nearly
-        every look-up reads one slot of the marks, which being small stay in the caches. */
-    struct NameTable
-    {
-        std::vector<uint16_t> marks;
-        std::vector<uint32_t> owners;
-    };
-
     /** The member of this object, from `first` on, that has the newest member's name: the first
-        that had it, or none. Past a few names, each is found through `table`, so that a look-up
-        costs the same however wide the object grows. */
-    std::optional<size_t> earlierWithName (size_t first, NameTable& table) const
+        that had it, or none. A few names are compared one by one; past that, each is found
+        through `slots`, a hash table of member indices plus one (0: empty) with room for four
+        times the names, so that a look-up costs the same however wide the object grows. */
+    std::optional<size_t> earlierWithName (size_t first, std::vector<uint32_t>& slots) const
     {
         const auto newest = members.size() - 1;
         const auto name = nameOf (members[newest]);
@@ -150,43 +141,31 @@ private:
         }
 
         // Linear probing from the slot of the name's hash, to the name or the first empty slot
-        auto find = [this, &table] (std::string_view text)
+        auto find = [this, &slots] (std::string_view text) -> uint32_t&
         {
-            const auto hash = std::hash<std::string_view>() (text);
-            const auto mark = (uint16_t) ((hash >> 48) | 1);
-            auto slot = hash & (table.marks.size() - 1);
+            auto slot = std::hash<std::string_view>() (text) & (slots.size() - 1);
 
-            for (; table.marks[slot] != 0; slot = (slot + 1) & (table.marks.size() - 1))
-                if (table.marks[slot] == mark && nameOf (members[table.owners[slot]]) == text)
-                    break;
+            while (slots[slot] != 0 && nameOf (members[slots[slot] - 1]) != text)
+                slot = (slot + 1) & (slots.size() - 1);
 
-            return std::pair (slot, mark);
+            return slots[slot];
         };
 
-        if (table.marks.size() < 4 * (newest - first + 1))
+        if (slots.size() < 4 * (newest - first + 1))
         {
-            const auto size = std::max<size_t> (256, table.marks.size() * 4);   // a power of two, for the mask
-            table.marks.assign (size, 0);
-            table.owners.resize (size);
+            slots.assign (std::max<size_t> (256, slots.size() * 4), 0);   // a power of two, for the mask
 
             for (auto i = first; i < newest; ++i)
-            {
-                if (members[i].repeat)
-                    continue;
-
-                const auto [slot, mark] = find (nameOf (members[i]));
-                table.marks[slot] = mark;
-                table.owners[slot] = (uint32_t) i;
-            }
+                if (! members[i].repeat)
+                    find (nameOf (members[i])) = (uint32_t) i + 1;
         }
 
-        const auto [slot, mark] = find (name);
+        auto& slot = find (name);
 
-        if (table.marks[slot] != 0)
-            return table.owners[slot];
+        if (slot != 0)
+            return slot - 1;
 
-        table.marks[slot] = mark;
-        table.owners[slot] = (uint32_t) newest;
+        slot = (uint32_t) newest + 1;
         return {};
     }
 
@@ -220,7 +199,7 @@ private:
         out += '{';
         const auto objectStart = out.size();
         const auto first = members.size();
-        NameTable names;
+        std::vector<uint32_t> names;
         bool anyRepeat = false;
 
         const bool read = in.members (depth, [&]
