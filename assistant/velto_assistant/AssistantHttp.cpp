@@ -2,6 +2,7 @@
 // under one deadline, the bridge's POST to the host, and the response writer of the host.
 #include "AssistantShared.h"
 #include "AssistantDetail.h"
+#include "AssistantJsonText.h"
 
 #include <optional>
 #include <string>
@@ -403,6 +404,33 @@ int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::St
     return status;
 }
 
+juce::String fromWireBytes (const char* data, size_t size)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*> (data);
+
+    // ASCII without NUL, as nearly every body is, is valid UTF-8 as it stands
+    if (std::all_of (bytes, bytes + size, [] (unsigned char c) { return c != 0 && c < 0x80; }))
+        return juce::String::fromUTF8 (data, (int) size);
+
+    std::string valid;
+    valid.reserve (size);
+
+    for (size_t i = 0; i < size && bytes[i] != 0;)
+    {
+        if (const auto length = json::utf8SequenceLength (bytes + i, size - i))
+        {
+            valid.append (data + i, length);
+            i += length;
+        }
+        else
+        {
+            valid += json::replacementCharacter;
+            ++i;
+        }
+    }
+
+    return json::stringFromValidUtf8 (valid);
+}
 juce::String httpResponse (int status, const juce::String& body, const juce::String& contentType)
 {
     juce::String text;

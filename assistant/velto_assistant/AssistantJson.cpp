@@ -178,32 +178,4 @@ juce::String toJsonMultiLine (const juce::var& value)
 {
     return toJsonWithLayout (value, endpointFileLayout);
 }
-
-juce::String fromWireBytes (const char* data, size_t size)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*> (data);
-
-    // ASCII without NUL, as nearly every body is, is valid UTF-8 as it stands
-    if (std::all_of (bytes, bytes + size, [] (unsigned char c) { return c != 0 && c < 0x80; }))
-        return juce::String::fromUTF8 (data, (int) size);
-
-    std::string valid;
-    valid.reserve (size);
-
-    for (size_t i = 0; i < size && bytes[i] != 0;)
-    {
-        if (const auto length = utf8SequenceLength (bytes + i, size - i))
-        {
-            valid.append (data + i, length);
-            i += length;
-        }
-        else
-        {
-            valid += replacementCharacter;
-            ++i;
-        }
-    }
-
-    return stringFromValidUtf8 (valid);
-}
 } // namespace velto::assistant

@@ -90,9 +90,6 @@ bool parseEnvelopes (std::string_view utf8, juce::var& result);
 /** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
 juce::String toJsonMultiLine (const juce::var& value);
 
-/** Decodes wire bytes as UTF-8 up to the first NUL; an invalid sequence becomes U+FFFD. */
-juce::String fromWireBytes (const char* data, size_t size);
-
 //==============================================================================
 // The protocol: JSON-RPC envelopes, server identity and the tool catalogue
 
@@ -257,6 +254,9 @@ int postToVelto (const Endpoint& endpoint, const juce::String& message, juce::St
 /** postToVelto with the message and the answer's body as bytes, as the bridge relays them. The
     body is cut at its first NUL, as a String would be, but not otherwise decoded. */
 int postToVelto (const Endpoint& endpoint, std::string_view message, std::string& response, int timeoutMs);
+
+/** Decodes wire bytes as UTF-8 up to the first NUL; an invalid sequence becomes U+FFFD. */
+juce::String fromWireBytes (const char* data, size_t size);
 
 /** The whole response text: status line, Content-Type only for a non-empty body,
     Content-Length in UTF-8 bytes, "Cache-Control: no-store", "Connection: close". */
