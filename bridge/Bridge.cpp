@@ -1,5 +1,7 @@
 #include "Bridge.h"
 
+#include <velto_assistant/AssistantDetail.h>
+
 namespace velto::bridge
 {
 using namespace velto::assistant;
@@ -47,14 +49,7 @@ std::string_view Lines::rest() const
 
 std::string_view lineText (std::string_view line)
 {
-    line = line.substr (0, line.find ('\0'));
-    constexpr const char* whiteSpace = " \t\r\n\v\f";
-    const auto first = line.find_first_not_of (whiteSpace);
-
-    if (first == std::string_view::npos)
-        return {};
-
-    return line.substr (first, line.find_last_not_of (whiteSpace) - first + 1);
+    return detail::trimmed (line.substr (0, line.find ('\0')));
 }
 
 juce::var answerLocally (const juce::var& message)

@@ -286,36 +286,27 @@ TEST (AnswerRequest, EveryAnswerFitsWhatTheBridgeReads)
     }
 }
 
-TEST (Server, MakesRoomByClosingInOrderOfRank)
+TEST (Server, RanksConnectionsToShed)
 {
-    // Made-up connections, oldest first, and a fixed clock: one row a rank, and what it sheds
+    // Made-up connections and a fixed clock: one row a kind, and its rank (the lowest goes first)
     using Stage = OpenConnection::Stage;
     const auto now = std::chrono::steady_clock::time_point() + std::chrono::hours (1);
     const auto ago = [now] (int ms) { return now - std::chrono::milliseconds (ms); };
-    const OpenConnection refusing { Stage::refusing, 0, 1, ago (500) };
-    const OpenConnection halfInOneRead { Stage::receiving, 300, 1, ago (1) };
-    const OpenConnection halfAndStopped { Stage::receiving, 300, 5, ago (stalledAfterMs + 1) };
-    const OpenConnection silent { Stage::receiving, 0, 0, ago (1000) };
-    const OpenConnection arriving { Stage::receiving, 300000, 5, ago (stalledAfterMs - 1) };
-    const OpenConnection working { Stage::working, 0, 2, ago (1000) };
-    const OpenConnection sending { Stage::sending, 0, 2, ago (1000) };
 
-    struct Case { const char* label; std::vector<OpenConnection> connections; int shed; };
+    struct Case { const char* label; OpenConnection connection; int rank; };
     const Case cases[] = {
-        { "none open", {}, -1 },
-        { "all with a worker or sending: none", { working, sending, working }, -1 },
-        { "1. a refusal, before an older silent one", { working, silent, refusing, halfInOneRead }, 2 },
-        { "1. a half request that came in one read", { working, arriving, silent, halfInOneRead }, 3 },
-        { "1. a half request whose last byte is too old", { silent, arriving, halfAndStopped }, 2 },
-        { "1. the oldest of its rank", { halfAndStopped, refusing }, 0 },
-        { "2. one that has sent nothing, before one arriving", { arriving, working, silent }, 2 },
-        { "2. the oldest of the silent", { silent, silent }, 0 },
-        { "3. one still arriving, when nothing else can go", { sending, arriving, working }, 1 },
-        { "1. the last byte exactly stalledAfterMs ago: stalled", { arriving, { Stage::receiving, 300, 5, ago (stalledAfterMs) } }, 1 },
+        { "being refused",                                  { Stage::refusing, 0, 1, ago (500) }, 1 },
+        { "half a request, in one read",                    { Stage::receiving, 300, 1, ago (1) }, 1 },
+        { "half a request, its last byte too old",          { Stage::receiving, 300, 5, ago (stalledAfterMs + 1) }, 1 },
+        { "half a request, its last byte stalledAfterMs ago", { Stage::receiving, 300, 5, ago (stalledAfterMs) }, 1 },
+        { "nothing sent yet, however long ago",             { Stage::receiving, 0, 0, ago (1000) }, 2 },
+        { "still arriving",                                 { Stage::receiving, 300000, 5, ago (stalledAfterMs - 1) }, 3 },
+        { "with a worker",                                  { Stage::working, 0, 2, ago (1000) }, 0 },
+        { "its answer going out",                           { Stage::sending, 0, 2, ago (1000) }, 0 },
     };
 
     for (const auto& c : cases)
-        EXPECT_EQ (connectionToShed (c.connections, now), c.shed) << c.label;
+        EXPECT_EQ (shedRank (c.connection, now), c.rank) << c.label;
 }
 
 TEST (Server, AnswersAfterEveryStart)

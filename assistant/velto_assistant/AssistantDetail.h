@@ -1,5 +1,6 @@
 // The helpers that more than one of the module's sources use: deadlines, the retry of a call that
-// a signal interrupted, one step of sending on a socket, and the few text rules of HTTP heads.
+// a signal interrupted, one step of receiving or of sending on a socket, and the few text rules
+// of HTTP heads.
 // Internal to the module's sources and this project's programs: not part of its interface.
 #pragma once
 
@@ -48,6 +49,18 @@ inline bool waitFor (int handle, short events, Clock::time_point deadline)
 {
     pollfd wait { handle, events, 0 };
     return retryOnInterrupt ([&] { return ::poll (&wait, 1, millisecondsUntil (deadline)); }) > 0;
+}
+
+/** Reads what the socket holds now, at most `size` bytes into `into`, never waiting: the count
+    read; 0 when nothing has come yet; -1 once the peer has closed it, or it failed. */
+inline long receiveSome (int handle, char* into, size_t size)
+{
+    const auto count = retryOnInterrupt ([&] { return ::recv (handle, into, size, MSG_DONTWAIT); });
+
+    if (count > 0)
+        return (long) count;
+
+    return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
 }
 
 /** What one turn of sending gave. */

@@ -246,14 +246,11 @@ public:
             // as the socket gives it in, not in small pieces copied twice
             const auto size = buffer.size();
             buffer.resize (size + std::max (wantedBytes, (size_t) httpReadChunkBytes));
-            const auto count = retryOnInterrupt ([&] { return ::recv (handle, buffer.data() + size, buffer.size() - size, MSG_DONTWAIT); });
-            buffer.resize (size + (size_t) std::max<ssize_t> (0, count));
+            const auto count = receiveSome (handle, buffer.data() + size, buffer.size() - size);
+            buffer.resize (size + (size_t) std::max (0L, count));
 
-            if (count > 0)
-                return true;
-
-            if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-                return false;
+            if (count != 0)
+                return count > 0;
         }
 
         return false;

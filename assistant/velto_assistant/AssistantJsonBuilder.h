@@ -103,9 +103,8 @@ private:
 
         if (needsLiteral)
         {
-            std::string json = "\"";
-            writeStringBody (json, text.data(), text.size());
-            json += '"';
+            std::string json;
+            writeQuoted (json, text);
             result = juce::var (new JsonLiteral (std::move (json)));
         }
         else

@@ -81,9 +81,7 @@ private:
         if (! in.readString (decoded, literalAllowed, needsLiteral))
             return false;
 
-        out += '"';
-        writeStringBody (out, decoded.data(), decoded.size());
-        out += '"';
+        writeQuoted (out, decoded);
         return true;
     }
 

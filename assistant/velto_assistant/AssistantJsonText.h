@@ -180,12 +180,17 @@ inline void writeStringBody (std::string& out, const char* data, size_t size)
     }
 }
 
+/** The bytes as a whole JSON string, in quotes, as writeStringBody writes its inside. */
+inline void writeQuoted (std::string& out, std::string_view bytes)
+{
+    out += '"';
+    writeStringBody (out, bytes.data(), bytes.size());
+    out += '"';
+}
+
 inline void writeString (std::string& out, const juce::String& text)
 {
-    const char* utf8 = text.toRawUTF8();
-    out += '"';
-    writeStringBody (out, utf8, std::strlen (utf8));
-    out += '"';
+    writeQuoted (out, { text.toRawUTF8(), text.getNumBytesAsUTF8() });
 }
 
 /** Writes the number whose significant digits are `digits` (no leading or trailing zero), the

@@ -72,16 +72,11 @@ inline int pendingError (int handle)
     return ::getsockopt (handle, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : errno;
 }
 
-/** A TCP connection to 127.0.0.1 at `port`, begun without waiting for it: non-blocking,
-    close-on-exec, writes to it never raising SIGPIPE. It may still be being made when this
-    returns (a send then fails with EAGAIN, or ENOTCONN on macOS); -1 when it failed at once. */
-inline int beginLoopbackConnection (int port)
+/** A TCP socket, non-blocking and close-on-exec; -1 when none could be made. */
+inline int newTcpSocket()
 {
-    if (port < 1 || port > 65535)
-        return -1;
-
    #if defined(__linux__)
-    const int handle = ::socket (AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    return ::socket (AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
    #else
     const int handle = ::socket (AF_INET, SOCK_STREAM, 0);
 
@@ -90,7 +85,20 @@ inline int beginLoopbackConnection (int port)
         ::close (handle);
         return -1;
     }
+
+    return handle;
    #endif
+}
+
+/** A TCP connection to 127.0.0.1 at `port`, begun without waiting for it: non-blocking,
+    close-on-exec, writes to it never raising SIGPIPE. It may still be being made when this
+    returns (a send then fails with EAGAIN, or ENOTCONN on macOS); -1 when it failed at once. */
+inline int beginLoopbackConnection (int port)
+{
+    if (port < 1 || port > 65535)
+        return -1;
+
+    const int handle = newTcpSocket();
 
     if (handle < 0)
         return -1;
@@ -109,6 +117,40 @@ inline int beginLoopbackConnection (int port)
     }
 
     return handle;
+}
+
+/** A socket listening on 127.0.0.1 at a port that the system picks, non-blocking and
+    close-on-exec; -1 when none could be made. */
+inline int listenOnLoopback()
+{
+    const int handle = newTcpSocket();
+
+    if (handle < 0)
+        return -1;
+
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+
+    if (::bind (handle, reinterpret_cast<const sockaddr*> (&address), sizeof (address)) != 0 || ::listen (handle, SOMAXCONN) != 0)
+    {
+        ::close (handle);
+        return -1;
+    }
+
+    return handle;
+}
+
+/** The port that a socket is bound to; 0 when it is none. */
+inline int boundPort (int handle)
+{
+    sockaddr_in address {};
+    socklen_t size = sizeof (address);
+
+    if (handle < 0 || ::getsockname (handle, reinterpret_cast<sockaddr*> (&address), &size) != 0)
+        return 0;
+
+    return ntohs (address.sin_port);
 }
 
 /** A pipe whose ends are non-blocking and close-on-exec; false when none could be made. */

@@ -1,6 +1,7 @@
 // The host's server: one thread waits with poll() on every connection and on the listener, and
-// workers answer whole requests with answerRequest. Here: the choice of the connection to shed,
-// and the loop; the work queue and a connection's stage rules are AssistantServerParts.h.
+// workers answer whole requests with answerRequest. Here: the rank of a connection to shed, and
+// the loop, which keeps the poll set, accepts, and hands requests to the workers; the listener,
+// the work queue and a connection with its socket and stages are AssistantServerParts.h.
 #include "AssistantShared.h"
 #include "AssistantServerParts.h"
 
@@ -19,30 +20,19 @@
 
 namespace velto::assistant
 {
-int connectionToShed (const std::vector<OpenConnection>& connections, std::chrono::steady_clock::time_point now)
+int shedRank (const OpenConnection& connection, std::chrono::steady_clock::time_point now)
 {
-    const auto stalledSince = now - std::chrono::milliseconds (stalledAfterMs);
-    int silent = -1, arriving = -1;
+    if (connection.stage == OpenConnection::Stage::refusing)
+        return 1;
 
-    for (int i = 0; i < (int) connections.size(); ++i)
-    {
-        const auto& connection = connections[(size_t) i];
+    if (connection.stage != OpenConnection::Stage::receiving)
+        return 0;
 
-        if (connection.stage != OpenConnection::Stage::receiving && connection.stage != OpenConnection::Stage::refusing)
-            continue;
+    if (connection.bytesReceived == 0)
+        return 2;
 
-        const bool arrivingNow = connection.reads > 1 && connection.lastReceived > stalledSince;
-
-        if (connection.stage == OpenConnection::Stage::refusing || (connection.bytesReceived > 0 && ! arrivingNow))
-            return i;
-
-        auto& firstOfItsKind = connection.bytesReceived == 0 ? silent : arriving;
-
-        if (firstOfItsKind < 0)
-            firstOfItsKind = i;
-    }
-
-    return silent >= 0 ? silent : arriving;
+    const bool arrivingNow = connection.reads > 1 && connection.lastReceived > now - std::chrono::milliseconds (stalledAfterMs);
+    return arrivingNow ? 3 : 1;
 }
 
 namespace
@@ -53,10 +43,6 @@ using namespace server;
 /** Connections taken from the listener in one turn of the loop, so that a flood of them cannot
     keep the loop from the connections it has. */
 constexpr int acceptsPerTurn = 256;
-/** Reads of one connection in one turn: a 1 MiB body comes in a few turns, not a hundred. */
-constexpr int readsPerTurn = 16;
-/** How long the loop stops accepting after accept() failed for want of memory. */
-constexpr int acceptPauseMs = 10;
 /** The longest poll() waits without a deadline due, to look at the stop flag even so. */
 constexpr int longestWaitMs = 1000;
 
@@ -72,6 +58,56 @@ int connectionLimitForThisProcess()
     return (int) std::clamp<rlim_t> (limit.rlim_cur / 4, 8, (rlim_t) maxOpenConnections);
 }
 
+/** The answer to a whole request. Nothing that a handler throws may end the server: the client
+    gets a 500 instead, or, when not even that can be made, nothing (the connection is closed). */
+std::string respondTo (const HttpMessage& request, const juce::String& token, const MessageHandler& answerOne)
+{
+    try
+    {
+        return utf8Of (answerRequest (request, token, answerOne));
+    }
+    catch (...)
+    {
+        try
+        {
+            return utf8Of (httpResponse (500, {}, {}));
+        }
+        catch (...)
+        {
+            return {};
+        }
+    }
+}
+
+/** The oldest connection of the lowest shedRank, or the end when every one ranks 0. */
+Connections::iterator connectionToShed (Connections& connections, Clock::time_point now)
+{
+    auto shed = connections.end();
+    int lowestRank = 0;
+
+    for (auto it = connections.begin(); it != connections.end(); ++it)
+    {
+        if (const auto rank = shedRank (it->stateForShedding(), now); rank > 0 && (lowestRank == 0 || rank < lowestRank))
+        {
+            shed = it;
+            lowestRank = rank;
+        }
+    }
+
+    return shed;
+}
+
+/** What one turn of the loop waits on: the wake pipe, the listener, then each connection that
+    is not with a worker, in slots that stay put for the turn. */
+struct Waits
+{
+    static constexpr size_t wakeSlot = 0, listenerSlot = 1, firstConnectionSlot = 2;
+
+    std::vector<pollfd> slots;
+    std::vector<Connections::iterator> polled;   // polled[i] is in slot firstConnectionSlot + i
+
+    short readyEvents (size_t slot) const { return slots[slot].revents; }
+};
 } // namespace
 
 //==============================================================================
@@ -81,10 +117,9 @@ struct Server::Impl
 
     const MessageHandler answerOne;
     juce::String token;
-    juce::StreamingSocket listener;
+    Listener listener;
+    WakePipe wakePipe;
     int connectionLimit = maxOpenConnections;
-    int wake[2] = { -1, -1 };        // workers write a byte to end the loop's wait
-    int spareDescriptor = -1;        // given up for a moment when the process runs out of them
     std::atomic<bool> stopping { false };
     std::thread loopThread;
     std::vector<std::thread> workers;
@@ -94,8 +129,6 @@ struct Server::Impl
     Connections connections;
     std::unordered_map<std::uint64_t, Connections::iterator> beingAnswered;
     std::uint64_t nextSerial = 0;
-    Clock::time_point acceptPausedUntil {};
-    std::vector<char> scratch = std::vector<char> ((size_t) httpReadChunkBytes);
 
     //==============================================================================
     /** Listens anew, with a new token, and starts the threads, on a server that stop() left
@@ -103,11 +136,8 @@ struct Server::Impl
     bool start()
     {
         stopping = false;
-        acceptPausedUntil = {};
 
-        if (! listener.createListener (0, "127.0.0.1")
-            || ! platform::setDescriptorFlags (listener.getRawSocketHandle(), /* nonBlocking */ true)
-            || ! platform::makeWakePipe (wake))
+        if (! listener.open() || ! wakePipe.open())
             return false;
 
         try
@@ -120,7 +150,6 @@ struct Server::Impl
         }
 
         connectionLimit = connectionLimitForThisProcess();
-        spareDescriptor = ::open ("/dev/null", O_RDONLY | O_CLOEXEC);
 
         try
         {
@@ -154,7 +183,7 @@ struct Server::Impl
     {
         stopping = true;
         queue.stop();
-        wakeLoop();
+        wakePipe.wake();
 
         if (loopThread.joinable())
             loopThread.join();
@@ -165,18 +194,7 @@ struct Server::Impl
         workers.clear();
         queue.reset();
         listener.close();
-
-        for (auto* end : { &wake[0], &wake[1], &spareDescriptor })
-            if (*end >= 0)
-                ::close (std::exchange (*end, -1));
-    }
-
-    void wakeLoop()
-    {
-        const char byte = 0;
-
-        if (wake[1] >= 0)
-            (void) ::write (wake[1], &byte, 1);   // a full pipe wakes the loop just as well
+        wakePipe.close();
     }
 
     //==============================================================================
@@ -186,45 +204,13 @@ struct Server::Impl
     {
         for (WorkQueue::Job job; queue.take (job);)
         {
-            queue.finish ({ job.serial, respond (job.request) });
-            wakeLoop();
-        }
-    }
-
-    /** Nothing that a handler throws may end the server: the client gets a 500 instead. */
-    std::string respond (const HttpMessage& request) const
-    {
-        try
-        {
-            return utf8Of (answerRequest (request, token, answerOne));
-        }
-        catch (...)
-        {
-            try
-            {
-                return utf8Of (httpResponse (500, {}, {}));
-            }
-            catch (...)
-            {
-                return {};   // not even that could be made: the connection is just closed
-            }
+            queue.finish ({ job.serial, respondTo (job.request, token, answerOne) });
+            wakePipe.wake();
         }
     }
 
     //==============================================================================
     // The loop
-
-    /** What one turn waits on: the wake pipe, the listener, then each connection that is not
-        with a worker, in slots that stay put for the turn. */
-    struct Waits
-    {
-        static constexpr size_t wakeSlot = 0, listenerSlot = 1, firstConnectionSlot = 2;
-
-        std::vector<pollfd> slots;
-        std::vector<Connections::iterator> polled;   // polled[i] is in slot firstConnectionSlot + i
-
-        short readyEvents (size_t slot) const { return slots[slot].revents; }
-    };
 
     void loop()
     {
@@ -252,11 +238,11 @@ struct Server::Impl
     void turn (Waits& waits)
     {
         auto now = Clock::now();
-        const bool accepting = now >= acceptPausedUntil;
+        const int listening = listener.descriptorToPoll (now);
         waits.slots.clear();
         waits.polled.clear();
-        waits.slots.push_back ({ wake[0], POLLIN, 0 });
-        waits.slots.push_back ({ accepting ? listener.getRawSocketHandle() : -1, POLLIN, 0 });   // poll() skips -1
+        waits.slots.push_back ({ wakePipe.readEnd(), POLLIN, 0 });
+        waits.slots.push_back ({ listening, POLLIN, 0 });
         auto nextDeadline = now + std::chrono::milliseconds (longestWaitMs);
 
         for (auto it = connections.begin(); it != connections.end(); ++it)
@@ -264,13 +250,13 @@ struct Server::Impl
             if (! it->isPolled())
                 continue;
 
-            waits.slots.push_back ({ it->handle, it->pollEvents(), 0 });
+            waits.slots.push_back (it->waitFor());
             waits.polled.push_back (it);
-            nextDeadline = std::min (nextDeadline, it->deadline);
+            nextDeadline = std::min (nextDeadline, it->due());
         }
 
-        if (! accepting)
-            nextDeadline = std::min (nextDeadline, acceptPausedUntil);
+        if (listening < 0)
+            nextDeadline = std::min (nextDeadline, listener.pauseEnds());
 
         if (retryOnInterrupt ([&] { return ::poll (waits.slots.data(), (nfds_t) waits.slots.size(), millisecondsUntil (nextDeadline)); }) < 0)
             return;
@@ -291,8 +277,11 @@ struct Server::Impl
         {
             const auto next = std::next (it);
 
-            if (it->isPolled() && it->deadline <= now)
-                expire (it);
+            if (it->isPolled() && it->due() <= now)
+            {
+                it->expire();
+                close (it);
+            }
 
             it = next;
         }
@@ -303,7 +292,7 @@ struct Server::Impl
 
     void takeResponses()
     {
-        while (::read (wake[0], scratch.data(), scratch.size()) > 0) {}
+        wakePipe.drain();
 
         for (auto& done : queue.takeResponses())
         {
@@ -314,10 +303,7 @@ struct Server::Impl
 
             const auto it = found->second;
             beingAnswered.erase (found);
-            it->startSending (std::move (done.response));
-
-            if (it->isFinished())
-                close (it);
+            follow (it, it->answer (std::move (done.response)));
         }
     }
 
@@ -325,20 +311,10 @@ struct Server::Impl
     {
         for (int i = 0; i < acceptsPerTurn; ++i)
         {
-            const int handle = retryOnInterrupt ([this] { return platform::acceptConnection (listener.getRawSocketHandle()); });
+            const int handle = listener.accept();
 
             if (handle < 0)
-            {
-                if (errno == ECONNABORTED)
-                    continue;
-
-                if (errno == EMFILE || errno == ENFILE)
-                    shedConnectionWithoutDescriptor();
-                else if (errno != EAGAIN && errno != EWOULDBLOCK)
-                    acceptPausedUntil = after (acceptPauseMs);
-
                 return;
-            }
 
             if ((int) connections.size() >= connectionLimit && ! makeRoom())
             {
@@ -358,44 +334,21 @@ struct Server::Impl
         }
     }
 
-    /** Out of descriptors, a pending connection would wake the loop again and again: the spare
-        one makes room to accept it and close it at once. */
-    void shedConnectionWithoutDescriptor()
-    {
-        if (spareDescriptor >= 0)
-            ::close (spareDescriptor);
-
-        if (const int handle = ::accept (listener.getRawSocketHandle(), nullptr, nullptr); handle >= 0)
-            ::close (handle);
-
-        spareDescriptor = ::open ("/dev/null", O_RDONLY | O_CLOEXEC);
-
-        if (spareDescriptor < 0)
-            acceptPausedUntil = after (acceptPauseMs);
-    }
-
-    /** Closes the connection that connectionToShed names; false when it names none. */
+    /** Closes the connection to shed; false when there is none. */
     bool makeRoom()
     {
-        std::vector<OpenConnection> states;
-        states.reserve (connections.size());
+        const auto shed = connectionToShed (connections, Clock::now());
 
-        for (const auto& connection : connections)
-            states.push_back (connection.state());
-
-        const auto shed = connectionToShed (states, Clock::now());
-
-        if (shed < 0)
+        if (shed == connections.end())
             return false;
 
-        close (std::next (connections.begin(), shed));
+        close (shed);
         return true;
     }
 
     void close (Connections::iterator it)
     {
-        ::close (it->handle);
-        beingAnswered.erase (it->serial);
+        beingAnswered.erase (it->number());
         connections.erase (it);
     }
 
@@ -404,19 +357,7 @@ struct Server::Impl
     {
         try
         {
-            if ((readyEvents & (POLLOUT | POLLERR | POLLHUP)) != 0)
-                it->sendSome();
-
-            if (! it->broken && (readyEvents & (POLLIN | POLLHUP | POLLERR)) != 0 && it->waitsForPeer())
-            {
-                if (it->stage == Connection::Stage::receiving)
-                    receive (it);
-                else
-                    discard (*it);
-            }
-
-            if (it->isFinished())
-                close (it);
+            follow (it, it->serve (readyEvents, token));
         }
         catch (const std::bad_alloc&)
         {
@@ -424,97 +365,22 @@ struct Server::Impl
         }
     }
 
-    void receive (Connections::iterator it)
+    /** Does what the connection said comes next. */
+    void follow (Connections::iterator it, Connection::Next next)
     {
-        auto& connection = *it;
-
-        for (int i = 0; i < readsPerTurn && connection.stage == Connection::Stage::receiving && ! connection.broken; ++i)
+        if (next == Connection::Next::close)
         {
-            const auto count = retryOnInterrupt ([&] { return ::recv (connection.handle, scratch.data(), scratch.size(), 0); });
+            close (it);
+        }
+        else if (next == Connection::Next::dispatch)
+        {
+            WorkQueue::Job job { it->number(), it->takeRequest() };
 
-            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-
-            if (count > 0)
-            {
-                connection.received.append (scratch.data(), (size_t) count);
-                connection.lastReceived = Clock::now();
-                ++connection.reads;
-            }
+            if (queue.offer (job))
+                beingAnswered[job.serial] = it;
             else
-            {
-                connection.peerClosed = true;
-            }
-
-            judge (it);
-
-            if (connection.peerClosed)
-                return;
+                follow (it, it->answer (respondTo (job.request, token, answerOne)));
         }
-    }
-
-    /** What the bytes received so far call for. */
-    void judge (Connections::iterator it)
-    {
-        auto& connection = *it;
-        connection.frame = frameHttp (connection.received, /* isRequest */ true, connection.peerClosed, &connection.request, connection.frame);
-
-        if (connection.frame.headBytes > 0 && ! connection.screened)
-        {
-            connection.screened = true;
-
-            if (const auto status = refusalStatus (connection.request, token))
-                return connection.refuse (status);
-        }
-
-        if (connection.frame.status == HttpFrame::Status::complete)
-            dispatch (it);
-        else if (connection.frame.status == HttpFrame::Status::failed)
-            connection.broken = true;   // nobody left to answer, or nothing that can be answered
-    }
-
-    void discard (Connection& connection)
-    {
-        for (int i = 0; i < readsPerTurn && connection.discardLeft > 0; ++i)
-        {
-            const auto count = retryOnInterrupt ([&] { return ::recv (connection.handle, scratch.data(), scratch.size(), 0); });
-
-            if (count > 0)
-                connection.discardLeft -= count;
-            else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
-                connection.peerClosed = true;
-
-            if (count <= 0)
-                return;
-        }
-    }
-
-    void dispatch (Connections::iterator it)
-    {
-        auto& connection = *it;
-        connection.stage = Connection::Stage::working;
-        std::string().swap (connection.received);
-        WorkQueue::Job job { connection.serial, std::move (connection.request) };
-
-        if (queue.offer (job))
-        {
-            beingAnswered[connection.serial] = it;
-            return;
-        }
-
-        connection.startSending (respond (job.request));
-    }
-
-    void expire (Connections::iterator it)
-    {
-        // A request whose head came but whose body did not is told so, if its socket takes it at once
-        if (it->stage == Connection::Stage::receiving && it->screened)
-        {
-            it->response = utf8Of (refusalResponse (400));
-            it->sendSome();
-        }
-
-        close (it);
     }
 };
 
@@ -544,7 +410,7 @@ void Server::stop()
 
 int Server::port() const
 {
-    return impl->listener.getBoundPort();
+    return impl->listener.port();
 }
 
 juce::String Server::token() const

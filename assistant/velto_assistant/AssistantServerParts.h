@@ -1,5 +1,6 @@
 // The parts of the host's server below its loop: the work queue, which is all the state that the
-// loop and the workers share, and one connection with the rules of its stages. Internal to the
+// loop and the workers share; the wake pipe and the listener; and one connection, which owns its
+// socket and its stages. Internal to the
 // module's sources.
 #pragma once
 
@@ -11,12 +12,15 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace velto::assistant::server
 {
 using detail::Clock;
 using detail::Sent;
 using detail::after;
+using detail::retryOnInterrupt;
+using detail::receiveSome;
 
 inline std::string utf8Of (const juce::String& text)
 {
@@ -114,17 +118,223 @@ private:
 };
 
 //==============================================================================
-/** One client's connection, from its accept to its close, and the rules of its stages. */
-struct Connection
+/** The pipe through which the workers end the loop's wait: a byte written wakes it, and a full
+    pipe wakes it just as well. */
+class WakePipe
 {
+public:
+    ~WakePipe() { close(); }
+
+    bool open() { return platform::makeWakePipe (ends); }
+
+    void close()
+    {
+        for (auto& end : ends)
+            if (end >= 0)
+                ::close (std::exchange (end, -1));
+    }
+
+    int readEnd() const { return ends[0]; }
+
+    void wake() const
+    {
+        const char byte = 0;
+
+        if (ends[1] >= 0)
+            (void) ::write (ends[1], &byte, 1);
+    }
+
+    void drain() const
+    {
+        char bytes[256];
+
+        while (::read (ends[0], bytes, sizeof (bytes)) > 0) {}
+    }
+
+private:
+    int ends[2] = { -1, -1 };
+};
+
+//==============================================================================
+/** The socket listening on 127.0.0.1, and the accepting of connections from it. */
+class Listener
+{
+public:
+    /** How long accepting stops after accept() failed for want of memory or descriptors. */
+    static constexpr int acceptPauseMs = 10;
+
+    ~Listener() { close(); }
+
+    /** Listens at a port that the system picks; false when it cannot. */
+    bool open()
+    {
+        handle = platform::listenOnLoopback();
+        spare = ::open ("/dev/null", O_RDONLY | O_CLOEXEC);
+        pausedUntil = {};
+        return handle >= 0;
+    }
+
+    void close()
+    {
+        for (auto* descriptor : { &handle, &spare })
+            if (*descriptor >= 0)
+                ::close (std::exchange (*descriptor, -1));
+    }
+
+    int port() const { return platform::boundPort (handle); }
+
+    /** What poll() waits on for new connections: -1, which poll() skips, while accepting is
+        paused. */
+    int descriptorToPoll (Clock::time_point now) const { return now >= pausedUntil ? handle : -1; }
+
+    /** When accepting starts again, while it is paused. */
+    Clock::time_point pauseEnds() const { return pausedUntil; }
+
+    /** The next connection waiting to be accepted, or -1 when there is none for now: none is
+        waiting, or there is no descriptor or memory for it, and accepting pauses then. */
+    int accept()
+    {
+        for (;;)
+        {
+            const int accepted = retryOnInterrupt ([this] { return platform::acceptConnection (handle); });
+
+            if (accepted >= 0)
+                return accepted;
+
+            if (errno == ECONNABORTED)
+                continue;
+
+            if (errno == EMFILE || errno == ENFILE)
+                shedWithoutDescriptor();
+            else if (errno != EAGAIN && errno != EWOULDBLOCK)
+                pausedUntil = after (acceptPauseMs);
+
+            return -1;
+        }
+    }
+
+private:
+    int handle = -1;
+    int spare = -1;   // given up for a moment when the process runs out of descriptors
+    Clock::time_point pausedUntil {};
+
+    /** Out of descriptors, a waiting connection would wake the loop again and again: the spare
+        one makes room to accept it and close it at once. */
+    void shedWithoutDescriptor()
+    {
+        if (spare >= 0)
+            ::close (spare);
+
+        if (const int accepted = ::accept (handle, nullptr, nullptr); accepted >= 0)
+            ::close (accepted);
+
+        spare = ::open ("/dev/null", O_RDONLY | O_CLOEXEC);
+
+        if (spare < 0)
+            pausedUntil = after (acceptPauseMs);
+    }
+};
+
+//==============================================================================
+/** One client's connection, from its accept to its close. It owns its descriptor, which it
+    closes when it goes, and its stages, which only it changes: the loop tells it what poll()
+    found, or that its time is up, and each call says what the loop must do next. */
+class Connection
+{
+public:
     using Stage = OpenConnection::Stage;
 
-    int handle = -1;
-    std::uint64_t serial = 0;
-    Stage stage = Stage::receiving;
+    enum class Next
+    {
+        wait,       // nothing: poll it again
+        dispatch,   // its request is whole: takeRequest(), and answer() it once answered
+        close,      // it is done, or can go no further: destroy it
+    };
+
+    /** Reads of one connection in one turn: a 1 MiB body comes in a few turns, not a hundred. */
+    static constexpr int readsPerTurn = 16;
+
+    Connection (int acceptedHandle, std::uint64_t number)
+        : handle (acceptedHandle), serial (number), deadline (after (requestTimeoutMs))
+    {
+        state.lastReceived = Clock::now();
+    }
+
+    ~Connection() { ::close (handle); }
+
+    Connection (const Connection&) = delete;
+    Connection& operator= (const Connection&) = delete;
+
+    /** Acts on what poll() found for it: sends what waits to go, then reads what came, and
+        refuses its request with the status that refusalStatus gives it against `token` once
+        the head is in. */
+    Next serve (short readyEvents, const juce::String& token)
+    {
+        if ((readyEvents & (POLLOUT | POLLERR | POLLHUP)) != 0)
+            sendSome();
+
+        if (! broken && (readyEvents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        {
+            if (state.stage == Stage::receiving && receive (token))
+                return Next::dispatch;
+
+            if (state.stage == Stage::refusing)
+                discard();
+        }
+
+        return isFinished() ? Next::close : Next::wait;
+    }
+
+    /** The whole request, once serve() said dispatch: it is then with a worker until answer(). */
+    HttpMessage takeRequest()
+    {
+        state.stage = Stage::working;
+        std::string().swap (received);   // nothing more of it is needed
+        return std::move (request);
+    }
+
+    /** Its answer, sent at once as far as the socket takes it: most answers fit in its buffer,
+        and no turn of the loop is spent on them. An empty one (none could be made) ends it. */
+    Next answer (std::string answerBytes)
+    {
+        state.stage = Stage::sending;
+        response = std::move (answerBytes);
+        broken = response.empty();
+        deadline = after (responseWriteTimeoutMs);
+        sendSome();
+        return isFinished() ? Next::close : Next::wait;
+    }
+
+    /** Its deadline has passed: it goes. A request whose head came but whose body did not is
+        told so first, if its socket takes that at once. */
+    void expire()
+    {
+        if (state.stage == Stage::receiving && screened)
+        {
+            response = utf8Of (refusalResponse (400));
+            sent = 0;
+            sendSome();
+        }
+    }
+
+    std::uint64_t number() const { return serial; }
+    const OpenConnection& stateForShedding() const { return state; }
+    Clock::time_point due() const { return deadline; }
+
+    /** Whether the loop waits on it: not while a worker answers it. */
+    bool isPolled() const { return state.stage != Stage::working; }
+
+    pollfd waitFor() const
+    {
+        const bool waitsForPeer = (state.stage == Stage::receiving || state.stage == Stage::refusing) && ! peerClosed;
+        return { handle, (short) ((waitsForPeer ? POLLIN : 0) | (sent < response.size() ? POLLOUT : 0)), 0 };
+    }
+
+private:
+    const int handle;
+    const std::uint64_t serial;
     Clock::time_point deadline;
-    Clock::time_point lastReceived;  // when its last byte came, or it connected
-    int reads = 0;                   // that brought bytes
+    OpenConnection state;            // what shedding weighs: its stage, and how its request comes in
 
     std::string received;
     HttpMessage request;
@@ -137,36 +347,54 @@ struct Connection
     bool peerClosed = false;
     bool broken = false;             // a send failed, or there is nothing to answer: close it
 
-    Connection (int acceptedHandle, std::uint64_t number)
-        : handle (acceptedHandle), serial (number), deadline (after (requestTimeoutMs)), lastReceived (Clock::now()) {}
-
-    bool waitsForPeer() const { return stage == Stage::receiving || stage == Stage::refusing; }
-
-    /** Whether the loop waits on it: not while a worker answers it. */
-    bool isPolled() const { return stage != Stage::working; }
-
-    short pollEvents() const
-    {
-        return (short) ((waitsForPeer() && ! peerClosed ? POLLIN : 0) | (sent < response.size() ? POLLOUT : 0));
-    }
-
-    OpenConnection state() const { return { stage, received.size(), reads, lastReceived }; }
-
     /** Sends what the socket takes now; a connection that can take no more is broken. */
     void sendSome()
     {
         broken = broken || detail::sendSome (handle, response, sent) == Sent::failed;
     }
 
-    /** Its answer, sent at once as far as the socket takes it: most answers fit in its buffer,
-        and no turn of the loop is spent on them. An empty one (none could be made) breaks it. */
-    void startSending (std::string answer)
+    /** Reads what came, a few reads at most, and judges it after each: true once the request
+        is whole. */
+    bool receive (const juce::String& token)
     {
-        stage = Stage::sending;
-        response = std::move (answer);
-        broken = response.empty();
-        deadline = after (responseWriteTimeoutMs);
-        sendSome();
+        for (int i = 0; i < readsPerTurn && state.stage == Stage::receiving && ! broken && ! peerClosed; ++i)
+        {
+            const auto size = received.size();
+            received.resize (size + (size_t) httpReadChunkBytes);
+            const auto count = receiveSome (handle, received.data() + size, (size_t) httpReadChunkBytes);
+            received.resize (size + (size_t) std::max (0L, count));
+
+            if (count == 0)
+                return false;
+
+            if (count > 0)
+            {
+                state.bytesReceived = received.size();
+                state.lastReceived = Clock::now();
+                ++state.reads;
+            }
+
+            peerClosed = count < 0;
+            frame = frameHttp (received, /* isRequest */ true, peerClosed, &request, frame);
+
+            if (frame.headBytes > 0 && ! screened)
+            {
+                screened = true;
+
+                if (const auto status = refusalStatus (request, token))
+                {
+                    refuse (status);
+                    return false;
+                }
+            }
+
+            if (frame.status == HttpFrame::Status::complete)
+                return true;
+
+            broken = frame.status == HttpFrame::Status::failed;   // nothing that can be answered
+        }
+
+        return false;
     }
 
     /** The refusal with this status, sent at once; the rest of the body is then read and
@@ -176,12 +404,27 @@ struct Connection
         const auto bodyReceived = (juce::int64) (received.size() - frame.headBytes);
         const auto announced = frame.bodyBytes < 0 ? refusalDrainBytes : frame.bodyBytes;
 
-        stage = Stage::refusing;
+        state.stage = Stage::refusing;
         discardLeft = std::min (refusalDrainBytes, std::max<juce::int64> (0, announced - bodyReceived));
         response = utf8Of (refusalResponse (status));
         deadline = after (refusalDrainTimeoutMs);
-        std::string().swap (received);   // nothing more of it is needed
+        std::string().swap (received);
         sendSome();
+    }
+
+    void discard()
+    {
+        char dropped[httpReadChunkBytes];
+
+        for (int i = 0; i < readsPerTurn && discardLeft > 0; ++i)
+        {
+            const auto count = receiveSome (handle, dropped, sizeof (dropped));
+            discardLeft -= std::max (0L, count);
+            peerClosed = peerClosed || count < 0;
+
+            if (count <= 0)
+                return;
+        }
     }
 
     bool isFinished() const
@@ -191,7 +434,7 @@ struct Connection
 
         const bool allSent = sent >= response.size();
 
-        switch (stage)
+        switch (state.stage)
         {
             case Stage::receiving: return peerClosed;
             case Stage::working:   return false;

@@ -329,20 +329,20 @@ struct OpenConnection
     has stopped. */
 inline constexpr int stalledAfterMs = 100;
 
-/** Which of the open connections (oldest first) to close, at `now`, so that a new one can take
-    its place: the oldest of the first kind there is of these,
+/** How readily an open connection gives up its place to a new one, at `now`: the server closes
+    the oldest of the lowest rank there is.
     1. one being refused, or stuck halfway through its request (see stalledAfterMs): the surest
        sign of a stalled or hostile client, as the bridge writes its whole request at once;
     2. one that has sent nothing yet: it may be a bridge about to;
     3. one whose request is still arriving: most likely a bridge.
-    -1 when every one has its request answered or its answer sent. */
-int connectionToShed (const std::vector<OpenConnection>& connections, std::chrono::steady_clock::time_point now);
+    0, never, for one whose request is being answered or whose answer is going out. */
+int shedRank (const OpenConnection& connection, std::chrono::steady_clock::time_point now);
 
 /** Velto's assistant endpoint on 127.0.0.1, served in fixed resources: one thread waits on every
     connection at once, and serverWorkerThreads threads run answerRequest. Nothing a local
     client does can make it take more, or bring it down:
     - At most maxOpenConnections are open. Past that, a new connection takes the place of the
-      one that connectionToShed names; when it names none, the new one is closed at once.
+      oldest of the lowest shedRank; when every one ranks 0, the new one is closed at once.
     - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
       its request as soon as it has connected, so this is far more than it needs.
     - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body
@@ -368,7 +368,7 @@ public:
         Requests not yet begun are dropped. Call start() and stop() from one thread. */
     void stop();
 
-    int port() const;
+    int port() const;              // 0 when not listening
     juce::String token() const;
 
 private:
