@@ -5,7 +5,7 @@
 // or fail: the targets are printed beside them.
 //
 // Usage: velto_bench <VeltoMCP> <reference host> <yardstick relay> <yardstick offline> [<Node.js host script>]
-#include <velto_assistant/velto_assistant.h>
+#include <velto_assistant/AssistantInternal.h>
 #include "../tests/support/JsonShapes.h"
 
 #include <algorithm>

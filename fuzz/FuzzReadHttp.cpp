@@ -6,7 +6,7 @@
 // read into an HttpMessage (bits 1 and 2 both set), which costs what the framing alone does not:
 // allocations;
 // byte 1 seeds the sizes of the reads; the rest is what the peer sends before it closes.
-#include <velto_assistant/velto_assistant.h>
+#include <velto_assistant/AssistantInternal.h>
 
 #include <cstdlib>
 

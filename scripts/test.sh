@@ -60,8 +60,8 @@ installAndPackage() {
     local expected="bin/VeltoMCP
 include/VeltoMCP/modules/velto_assistant/AssistantDetail.h
 include/VeltoMCP/modules/velto_assistant/AssistantEndpoint.cpp
-include/VeltoMCP/modules/velto_assistant/AssistantHost.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantHttp.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantInternal.h
 include/VeltoMCP/modules/velto_assistant/AssistantJson.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantJsonBuilder.h
 include/VeltoMCP/modules/velto_assistant/AssistantJsonRewriter.h
@@ -69,6 +69,7 @@ include/VeltoMCP/modules/velto_assistant/AssistantJsonScanner.h
 include/VeltoMCP/modules/velto_assistant/AssistantJsonText.h
 include/VeltoMCP/modules/velto_assistant/AssistantPlatform.h
 include/VeltoMCP/modules/velto_assistant/AssistantProtocol.cpp
+include/VeltoMCP/modules/velto_assistant/AssistantRequest.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantServer.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantServerParts.h
 include/VeltoMCP/modules/velto_assistant/AssistantShared.h

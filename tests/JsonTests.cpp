@@ -1,4 +1,4 @@
-#include <velto_assistant/velto_assistant.h>
+#include <velto_assistant/AssistantInternal.h>
 #include "TestSupport.h"
 #include "support/JsonShapes.h"
 

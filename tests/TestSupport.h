@@ -2,7 +2,7 @@
 // loopback host that records what it receives and answers as told.
 #pragma once
 
-#include <velto_assistant/velto_assistant.h>
+#include <velto_assistant/AssistantInternal.h>   // the interface, and what only tests see
 
 #include <atomic>
 #include <functional>

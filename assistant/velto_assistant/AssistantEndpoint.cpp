@@ -1,7 +1,7 @@
 // Endpoint and credentials: the settings folder, the endpoint file (read, written in one rename,
 // removed only while it names its host, the lock that writers and removers share) and the
 // access token.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantDetail.h"
 
 #include <cstring>

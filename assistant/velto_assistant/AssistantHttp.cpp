@@ -1,6 +1,6 @@
 // The loopback HTTP link: framing one message from the bytes received (frameHttp), reading one
 // under one deadline, the bridge's POST to the host, and the response writer of the host.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantDetail.h"
 #include "AssistantJsonText.h"
 

@@ -6,7 +6,7 @@
 // "\a" and "undefined", and formats numbers differently between versions; its parser recurses
 // without limit and wraps integers beyond 64 bits. Bytes on stdout and on the loopback link must
 // be the same on every JUCE version and always valid UTF-8 JSON, so both directions live here.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantJsonBuilder.h"
 
 namespace velto::assistant

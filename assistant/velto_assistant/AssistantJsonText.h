@@ -2,7 +2,7 @@
 // form of a string's body and of a number. Internal to the module's sources.
 #pragma once
 
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 
 // A double's shortest digits (Dragonbox) and the exact reading of decimal text (fast_float): made
 // for the job, locale-free, and header-only, so a host application compiles them with the

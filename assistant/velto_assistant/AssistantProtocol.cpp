@@ -1,6 +1,6 @@
 // The assistant protocol: JSON-RPC envelopes, the server's identity and instructions, the tool
 // catalogue, and the answers that the bridge and a host give alike.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 
 namespace velto::assistant
 {

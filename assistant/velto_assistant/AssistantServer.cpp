@@ -2,7 +2,7 @@
 // workers answer whole requests with answerRequest. Here: the rank of a connection to shed, and
 // the loop, which keeps the poll set, accepts, and hands requests to the workers; the listener,
 // the work queue and a connection with its socket and stages are AssistantServerParts.h.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantServerParts.h"
 
 #include <atomic>

@@ -4,7 +4,7 @@
 // module's sources.
 #pragma once
 
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantDetail.h"
 
 #include <condition_variable>

@@ -1,11 +1,11 @@
-// velto::assistant: what VeltoMCP (the stdio bridge) and Velto's own assistant server share.
-//
-// Its groups, below in this order, and the source that holds each:
+// velto::assistant: what VeltoMCP (the stdio bridge) and Velto's own assistant server share, its
+// interface whole. What only its own sources, tests, fuzzers and benchmark use is
+// AssistantInternal.h. Its groups, below in this order, and the source of each:
 //   the JSON wire format                          AssistantJson.cpp
 //   the protocol: envelopes, identity, catalogue  AssistantProtocol.cpp
 //   the endpoint file and the access token        AssistantEndpoint.cpp
 //   the loopback HTTP link                        AssistantHttp.cpp
-//   the host's side: refusals, one request        AssistantHost.cpp
+//   the host's side: refusals, one request        AssistantRequest.cpp
 //                    the Server                   AssistantServer.cpp
 // velto_assistant.cpp compiles them as one unit. Everything but the host's Server is a free
 // function or a plain value that keeps no state a caller could see, and may be called from any
@@ -15,13 +15,11 @@
 
 #include <juce_core/juce_core.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace velto::assistant
 {
@@ -86,9 +84,6 @@ bool rewriteJson (std::string_view utf8, std::string& out);
     them is a JsonLiteral of its wire form; a batch's other elements are void. For toJson and
     appendJson alone, as JUCE's writer cannot write a JsonLiteral. */
 bool parseEnvelopes (std::string_view utf8, juce::var& result);
-
-/** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
-juce::String toJsonMultiLine (const juce::var& value);
 
 //==============================================================================
 // The protocol: JSON-RPC envelopes, server identity and the tool catalogue
@@ -186,7 +181,6 @@ bool tokensMatch (const juce::String& first, const juce::String& second);
 
 inline constexpr int maxHttpHeadBytes = 16384;      // tested before each read of the head
 inline constexpr int maxHttpBodyBytes = 1048576;    // Content-Length above this fails
-inline constexpr int httpReadChunkBytes = 8192;
 inline constexpr int connectTimeoutMs = 2000;
 inline constexpr int hostAnswerTimeoutMs = 20000;   // the bridge's budget for each answer
 inline constexpr int writeStallTimeoutMs = 20000;   // writeAll gives up when no byte moves
@@ -211,32 +205,6 @@ struct HttpMessage
     A response without Content-Length (or with a negative one) reads until the peer closes,
     time is up or the body passes maxHttpBodyBytes, and succeeds with what arrived. */
 bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs);
-
-/** Where one message stands in the bytes received so far, as frameHttp found it. */
-struct HttpFrame
-{
-    enum class Status { readMore, complete, failed };
-
-    Status status = Status::readMore;
-    size_t headBytes = 0;        // the head through its blank line; 0 until it has ended
-    juce::int64 bodyBytes = 0;   // the announced body length; -1 when it runs until the peer closes
-    size_t searchedBytes = 0;    // how far the blank line was looked for
-};
-
-/** readHttp's decisions without its socket, for anyone who reads the bytes by other means.
-    `received` holds every byte of one request (isRequest) or response so far; `ended` says that
-    no more will come (closed, time up, read failed). Call it after every read with the frame it
-    returned last, which keeps it from parsing anything twice.
-    - readMore: call again when more bytes have come.
-    - failed: more than maxHttpHeadBytes without CR LF CR LF before any NUL; ended before it; a
-      head with no non-blank line or a start line with no space; a Content-Length above
-      maxHttpBodyBytes; ended before a known length was all there.
-    - complete: a known length all there (bytes past it ignored); an open-ended body (no length
-      in a response, or a negative one) when ended or once past maxHttpBodyBytes.
-    With a message, the call that finds the head fills its start-line fields and headers, and
-    `body` is set on complete only. Without one, nothing is allocated: the framing alone. */
-HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message,
-                     HttpFrame previous = {});
 
 /** Writes every UTF-8 byte of `text`. Returns false when the socket is not connected, the peer
     has closed or reset the connection (never raising SIGPIPE), or no byte could be written
@@ -306,43 +274,16 @@ inline constexpr int responseWriteTimeoutMs = 5000; // for a client to take its 
 inline constexpr int refusalDrainTimeoutMs = 2000;  // after a refusal sent before the body...
 inline constexpr juce::int64 refusalDrainBytes = 16 * (juce::int64) maxHttpBodyBytes;   // ...read and dropped
 
-/** What the server knows of an open connection when a new one needs its place. */
-struct OpenConnection
-{
-    enum class Stage
-    {
-        receiving,   // its request is coming in
-        working,     // a worker is answering it
-        sending,     // its answer is going out; then it is closed
-        refusing,    // a refusal is going out while the rest of its body is dropped
-    };
-
-    Stage stage = Stage::receiving;
-    size_t bytesReceived = 0;                             // of its request, so far
-    int reads = 0;                                        // that brought bytes
-    std::chrono::steady_clock::time_point lastReceived;   // when its last byte came, or it connected
-};
-
-/** A request still arriving, when room is needed, has come in more than one read, the last
-    within this. The bridge writes its whole request at once, so a large one, read a turn at a
-    time, is never this slow; a stalled or hostile client's half request came in one read, or
-    has stopped. */
-inline constexpr int stalledAfterMs = 100;
-
-/** How readily an open connection gives up its place to a new one, at `now`: the server closes
-    the oldest of the lowest rank there is.
-    1. one being refused, or stuck halfway through its request (see stalledAfterMs): the surest
-       sign of a stalled or hostile client, as the bridge writes its whole request at once;
-    2. one that has sent nothing yet: it may be a bridge about to;
-    3. one whose request is still arriving: most likely a bridge.
-    0, never, for one whose request is being answered or whose answer is going out. */
-int shedRank (const OpenConnection& connection, std::chrono::steady_clock::time_point now);
-
 /** Velto's assistant endpoint on 127.0.0.1, served in fixed resources: one thread waits on every
     connection at once, and serverWorkerThreads threads run answerRequest. Nothing a local
     client does can make it take more, or bring it down:
     - At most maxOpenConnections are open. Past that, a new connection takes the place of the
-      oldest of the lowest shedRank; when every one ranks 0, the new one is closed at once.
+      oldest of the first kind there is of these:
+      1. one being refused, or stuck halfway through its request: the surest sign of a stalled
+         or hostile client, as the bridge writes its whole request at once;
+      2. one that has sent nothing yet: it may be a bridge about to;
+      3. one whose request is still arriving: most likely a bridge.
+      When every one has its request answered or its answer sent, the new one is closed at once.
     - A request not whole within requestTimeoutMs of connecting is dropped. The bridge writes
       its request as soon as it has connected, so this is far more than it needs.
     - A refusal decided from the head (see refusalStatus) is sent at once; the rest of the body

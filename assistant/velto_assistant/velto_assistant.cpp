@@ -6,5 +6,5 @@
 #include "AssistantProtocol.cpp"
 #include "AssistantEndpoint.cpp"
 #include "AssistantHttp.cpp"
-#include "AssistantHost.cpp"
+#include "AssistantRequest.cpp"
 #include "AssistantServer.cpp"

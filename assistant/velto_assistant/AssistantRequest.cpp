@@ -1,7 +1,7 @@
 // The host's side: which requests it refuses from their head alone, and with what reason, and the
 // whole answer to a request read in full, decided from values. The server that reads requests and
 // writes these answers on sockets is AssistantServer.cpp.
-#include "AssistantShared.h"
+#include "AssistantInternal.h"
 #include "AssistantDetail.h"
 
 #include <string>

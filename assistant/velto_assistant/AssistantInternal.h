@@ -1,0 +1,75 @@
+// What only the module's own sources, this project's tests, fuzzers and benchmark use: the framing
+// of HTTP bytes read by other means, the multi-line JSON of the endpoint file, and how the server
+// weighs a connection to shed. Not part of the module's interface.
+#pragma once
+
+#include "AssistantShared.h"
+
+#include <chrono>
+
+namespace velto::assistant
+{
+/** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
+juce::String toJsonMultiLine (const juce::var& value);
+
+/** Bytes read from a socket at a time, where a read is not sized to what is awaited. */
+inline constexpr int httpReadChunkBytes = 8192;
+
+/** Where one message stands in the bytes received so far, as frameHttp found it. */
+struct HttpFrame
+{
+    enum class Status { readMore, complete, failed };
+
+    Status status = Status::readMore;
+    size_t headBytes = 0;        // the head through its blank line; 0 until it has ended
+    juce::int64 bodyBytes = 0;   // the announced body length; -1 when it runs until the peer closes
+    size_t searchedBytes = 0;    // how far the blank line was looked for
+};
+
+/** readHttp's decisions without its socket, for anyone who reads the bytes by other means.
+    `received` holds every byte of one request (isRequest) or response so far; `ended` says that
+    no more will come (closed, time up, read failed). Call it after every read with the frame it
+    returned last, which keeps it from parsing anything twice.
+    - readMore: call again when more bytes have come.
+    - failed: more than maxHttpHeadBytes without CR LF CR LF before any NUL; ended before it; a
+      head with no non-blank line or a start line with no space; a Content-Length above
+      maxHttpBodyBytes; ended before a known length was all there.
+    - complete: a known length all there (bytes past it ignored); an open-ended body (no length
+      in a response, or a negative one) when ended or once past maxHttpBodyBytes.
+    With a message, the call that finds the head fills its start-line fields and headers, and
+    `body` is set on complete only. Without one, nothing is allocated: the framing alone. */
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message,
+                     HttpFrame previous = {});
+
+/** What the server knows of an open connection when a new one needs its place. */
+struct OpenConnection
+{
+    enum class Stage
+    {
+        receiving,   // its request is coming in
+        working,     // a worker is answering it
+        sending,     // its answer is going out; then it is closed
+        refusing,    // a refusal is going out while the rest of its body is dropped
+    };
+
+    Stage stage = Stage::receiving;
+    size_t bytesReceived = 0;                             // of its request, so far
+    int reads = 0;                                        // that brought bytes
+    std::chrono::steady_clock::time_point lastReceived;   // when its last byte came, or it connected
+};
+
+/** A request still arriving, when room is needed, has come in more than one read, the last
+    within this. The bridge writes its whole request at once, so a large one, read a turn at a
+    time, is never this slow; a stalled or hostile client's half request came in one read, or
+    has stopped. */
+inline constexpr int stalledAfterMs = 100;
+
+/** How readily an open connection gives up its place to a new one, at `now`: the server closes
+    the oldest of the lowest rank there is.
+    1. one being refused, or stuck halfway through its request (see stalledAfterMs): the surest
+       sign of a stalled or hostile client, as the bridge writes its whole request at once;
+    2. one that has sent nothing yet: it may be a bridge about to;
+    3. one whose request is still arriving: most likely a bridge.
+    0, never, for one whose request is being answered or whose answer is going out. */
+int shedRank (const OpenConnection& connection, std::chrono::steady_clock::time_point now);
+} // namespace velto::assistant
