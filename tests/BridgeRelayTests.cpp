@@ -63,7 +63,7 @@ TEST (BridgeRelay, HostAnswers)
     }
 }
 
-TEST (BridgeRelay, WideObjectsGoBothWaysInTimeInProportionToTheirMembers)
+TEST (BridgeRelay, WideObjectsGoBothWaysWhole)
 {
     std::string members, wireMembers;
 

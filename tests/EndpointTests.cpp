@@ -237,7 +237,9 @@ TEST (EndpointRemover, OnlyWhileTheFileNamesThisEndpoint)
         EXPECT_EQ (file.existsAsFile(), c.fileLeft) << c.label;
 
         if (c.fileLeft)
+        {
             EXPECT_EQ (file.loadFileAsString(), text) << c.label;
+        }
     }
 
     // A folder in its place is left as it was

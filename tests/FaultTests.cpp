@@ -236,8 +236,10 @@ void expectFlat (const SessionFigures& figures)
 
     // AddressSanitizer holds freed memory in quarantine on purpose; resident size says nothing there
     if (! underSanitizer)
+    {
         EXPECT_LT (requireFigure (figures.residentAfter, "the bridge's resident memory"),
                    requireFigure (figures.residentBefore, "the bridge's resident memory") + 4096) << "resident memory grew by more than 4 MB";
+    }
 }
 
 /** Every reply present and right, in order; nothing on stderr; status 0. */
