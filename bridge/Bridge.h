@@ -1,5 +1,5 @@
 // The decisions of the stdio bridge, as values in and values out: which answer a line gets,
-// and what a host's HTTP answer means. BridgeMain wires them to stdin, stdout, stderr and the
+// and what Velto's HTTP answer means. BridgeMain wires them to stdin, stdout, stderr and the
 // loopback link; tests and fuzzers call them directly.
 #pragma once
 

@@ -155,7 +155,7 @@ int main (int argc, char* argv[])
         if (const auto& endpoint = velto.read(); endpoint && assistant::rewriteJson (text, wire))
         {
             replies.flush();   // what is due goes out before the bridge waits for Velto
-            answer.status = assistant::postToVelto (*endpoint, wire, answer.body, assistant::hostAnswerTimeoutMs);
+            answer.status = assistant::postToVelto (*endpoint, wire, answer.body, assistant::veltoAnswerTimeoutMs);
         }
 
         const auto [reply, diagnostic] = bridge::handle (text, answer);

@@ -166,7 +166,7 @@ TEST (BridgeRelay, HostThatNeverAnswersFallsBackAfterTheBudget)
 
     // The budget must be spent before the bridge gives up, and the bridge must give up long
     // before the test's own wait for it would
-    constexpr int budgetMs = velto::assistant::hostAnswerTimeoutMs;
+    constexpr int budgetMs = velto::assistant::veltoAnswerTimeoutMs;
     writeEndpointFor (home, host.port(), token);
     const auto started = juce::Time::getMillisecondCounter();
     const auto result = runBridge (home, ping, {}, 3 * budgetMs);

@@ -154,7 +154,7 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
                               + calls[id % 4] + "}}\n");
                 // A host answer later than the budget would come back as the bridge's local
                 // answer, which the check below counts
-                const bool answered = bridge.readLine (line, 2 * assistant::hostAnswerTimeoutMs);
+                const bool answered = bridge.readLine (line, 2 * assistant::veltoAnswerTimeoutMs);
                 const auto elapsedMs = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - started).count();
 
                 const std::lock_guard<std::mutex> lock (figuresMutex);
@@ -208,7 +208,7 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     EXPECT_LE (maxThreads, hostThreadBound);
     EXPECT_LE (maxResidentKiB, hostResidentBoundKiB);
     EXPECT_GT (answerMs.size(), (size_t) bridges);
-    EXPECT_LT (slowestMs, assistant::hostAnswerTimeoutMs);
+    EXPECT_LT (slowestMs, assistant::veltoAnswerTimeoutMs);
     EXPECT_EQ (notFromHost, 0);
     EXPECT_EQ (descriptorsAfter, idleDescriptors);
     EXPECT_EQ (threadsAfter, idleThreads);
@@ -217,7 +217,7 @@ TEST (HostFlood, TenThousandStalledConnectionsWhileBridgesRelay)
     report ("flood", "host flood: " + std::to_string (opened) + " stalled connections opened in " + std::to_string ((int) floodMs)
             + " ms, " + std::to_string (garbageClients) + " garbage heads, " + std::to_string (nonReadingClients)
             + " answers never read; " + std::to_string (answerMs.size()) + " bridge requests answered by the host, slowest in "
-            + juce::String (slowestMs, 1).toStdString() + " ms (the bridge's budget " + std::to_string (assistant::hostAnswerTimeoutMs)
+            + juce::String (slowestMs, 1).toStdString() + " ms (the bridge's budget " + std::to_string (assistant::veltoAnswerTimeoutMs)
             + "); host threads "
             + std::to_string (idleThreads) + " idle, at most " + std::to_string (maxThreads) + " (bound " + std::to_string (hostThreadBound)
             + "), " + std::to_string (threadsAfter) + " after; resident " + juce::String (idleResidentKiB / 1024.0, 1).toStdString()

@@ -182,7 +182,7 @@ bool tokensMatch (const juce::String& first, const juce::String& second);
 inline constexpr int maxHttpHeadBytes = 16384;      // tested before each read of the head
 inline constexpr int maxHttpBodyBytes = 1048576;    // Content-Length above this fails
 inline constexpr int connectTimeoutMs = 2000;
-inline constexpr int hostAnswerTimeoutMs = 20000;   // the bridge's budget for each answer
+inline constexpr int veltoAnswerTimeoutMs = 20000;   // the bridge's budget for each answer
 inline constexpr int writeStallTimeoutMs = 20000;   // writeAll gives up when no byte moves
 
 struct HttpMessage
