@@ -6,7 +6,10 @@
 // message to the host, taken call by call in turn, so that what the machine does meanwhile falls
 // on all of them alike.
 //
-// Usage: node bench/peers.mjs <VeltoMCP>
+// The relay yardstick runs beside them where it is given: it posts and writes back the bytes with
+// no JSON at all, so what it adds is the floor under what any bridge adds.
+//
+// Usage: node bench/peers.mjs <VeltoMCP> [<velto_yardstick_relay>]
 import { spawn } from "node:child_process";
 import crypto from "node:crypto";
 import fs from "node:fs";
@@ -16,7 +19,7 @@ import { fileURLToPath } from "node:url";
 import { startHost, writeEndpointFile } from "./NodeHost.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const [veltoBridge] = process.argv.slice(2);
+const [veltoBridge, yardstick] = process.argv.slice(2);
 const rounds = 3, callsPerRound = 15, notes = 2000;
 const token = crypto.randomBytes(32).toString("hex");
 
@@ -92,6 +95,7 @@ function bridge(name, command, args, env = {}) {
 const peers = path.join(here, "peers", "node_modules");
 const bridges = [
   bridge("VeltoMCP", veltoBridge, [], { HOME: home, CFFIXED_USER_HOME: home }),
+  ...(yardstick ? [bridge("yardstick", yardstick, [], { HOME: home, CFFIXED_USER_HOME: home })] : []),
   bridge("supergateway", process.execPath, [path.join(peers, "supergateway", "dist", "index.js"), "--streamableHttp", url,
                                             "--header", `Authorization: Bearer ${token}`, "--logLevel", "none"]),
   bridge("mcp-remote", process.execPath, [path.join(peers, "mcp-remote", "dist", "proxy.js"), url, "--header",
@@ -152,7 +156,7 @@ for (const structured of [true, false]) {
   console.log(`${label}, rounds: ${figures.join("; ")}`);
 
   const velto = median(added.get("VeltoMCP") ?? [NaN]);
-  const others = live.filter((b) => b.name !== "VeltoMCP").map((b) => median(added.get(b.name)));
+  const others = live.filter((b) => b.name !== "VeltoMCP" && b.name !== "yardstick").map((b) => median(added.get(b.name)));
   if (others.length > 0)
     console.log(`  the better Node.js bridge adds ${(Math.min(...others) / velto).toFixed(1)} times what VeltoMCP adds (target: at least 5)`);
 }
