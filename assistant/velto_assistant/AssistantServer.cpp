@@ -278,10 +278,7 @@ struct Server::Impl
             const auto next = std::next (it);
 
             if (it->isPolled() && it->due() <= now)
-            {
-                it->expire();
-                close (it);
-            }
+                follow (it, it->expire());
 
             it = next;
         }

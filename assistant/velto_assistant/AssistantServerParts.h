@@ -307,7 +307,7 @@ public:
 
     /** Its deadline has passed: it goes. A request whose head came but whose body did not is
         told so first, if its socket takes that at once. */
-    void expire()
+    Next expire()
     {
         if (state.stage == Stage::receiving && screened)
         {
@@ -315,6 +315,8 @@ public:
             sent = 0;
             sendSome();
         }
+
+        return Next::close;
     }
 
     std::uint64_t number() const { return serial; }
