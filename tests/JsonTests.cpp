@@ -329,6 +329,47 @@ TEST (JsonParser, RepeatedNamesInWideObjects)
     }
 }
 
+TEST (JsonParser, NestedRepeatsAreWrittenOnce)
+{
+    // Objects inside objects, each giving its name twice: each is written in the order a parse
+    // keeps, and each byte once, however deep they nest (400 levels, around a long string)
+    const auto chain = [] (int depth, const std::string& inside, bool written)
+    {
+        std::string text = inside;
+
+        for (int i = 0; i < depth; ++i)
+            text = written ? "{\"a\": " + text + ", \"b\": 2}" : "{\"a\":1,\"b\":2,\"a\":" + text + "}";
+
+        return text;
+    };
+
+    EXPECT_EQ (rewritten (chain (3, "[]", false)), chain (3, "[]", true));
+    EXPECT_EQ (rewritten (chain (3, "[]", false)), roundTrip (chain (3, "[]", false)));
+
+    const auto plain = "[" + velto::shapes::text (800 * 1000, "abcdefgh") + "]";
+    const auto nested = chain (400, plain, false);
+    const auto fastestMicroseconds = [] (const std::string& line)
+    {
+        double fastest = 1e12;
+
+        for (int i = 0; i < 3; ++i)
+        {
+            const auto start = std::chrono::steady_clock::now();
+            std::string out;
+            EXPECT_TRUE (rewriteJson (line, out));
+            fastest = std::min (fastest, std::chrono::duration<double, std::micro> (std::chrono::steady_clock::now() - start).count());
+        }
+
+        return fastest;
+    };
+
+    // Copied again at every level, it would take about 400 times as long as the string alone
+    const auto ratio = fastestMicroseconds (nested) / fastestMicroseconds (plain);
+    EXPECT_LT (ratio, 8) << "800 KB inside 400 objects that repeat a name took " << ratio << " times the 800 KB alone";
+    velto::test::report ("json-scaling", "JSON, 800 KB inside 400 objects that repeat a name, rewrite: " + juce::String (ratio, 2).toStdString()
+                                            + " times the 800 KB alone (bound 8; copied at every level, about 400)");
+}
+
 TEST (JsonParser, DepthLimit)
 {
     const auto nested = [] (int depth) { return std::string ((size_t) depth, '[') + std::string ((size_t) depth, ']'); };

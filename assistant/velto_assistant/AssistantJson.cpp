@@ -157,7 +157,7 @@ bool rewriteJson (std::string_view utf8, std::string& out)
     out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
     Scanner in (utf8);
 
-    if (in.atObjectOrArray() && Rewriter (in, out).rewriteValue (0))
+    if (in.atObjectOrArray() && Rewriter (in, out).rewrite (0))
         return true;
 
     out.resize (size);

@@ -230,7 +230,7 @@ private:
 
         std::string wire;
 
-        if (! Rewriter (in, wire).rewriteValue (depth))
+        if (! Rewriter (in, wire).rewrite (depth))
             return false;
 
         result = juce::var (new JsonLiteral (std::move (wire)));

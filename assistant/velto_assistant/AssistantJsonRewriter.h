@@ -4,6 +4,7 @@
 
 #include "AssistantJsonScanner.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,20 @@ public:
 
     /** Appends the wire form of the value at the scanner, at `depth`, to the output. False where
         a parse would fail; the output then holds some of it. */
+    bool rewrite (int depth)
+    {
+        const auto start = out.size();
+
+        if (! rewriteValue (depth))
+            return false;
+
+        if (! reordered.empty())
+            putInParsedOrder (start);
+
+        return true;
+    }
+
+private:
     bool rewriteValue (int depth)
     {
         switch (in.peek())
@@ -34,7 +49,6 @@ public:
         }
     }
 
-private:
     /** A member of an object being written: where its name, its value and its end stand in the
         output, and which member's value it takes (its own, unless its name is given again). */
     struct Member
@@ -167,12 +181,28 @@ private:
         return {};
     }
 
-    /** Writes the object's members again from `objectStart`, as a parsed value would hold them:
-        each name in the place where it was first given, with the value it was given last. */
+    /** A piece of the output, from `from` to `to`, after ", " where `afterSeparator`. */
+    struct Piece
+    {
+        size_t from, to;
+        bool afterSeparator;
+    };
+
+    /** An object that gives a name more than once, whose members go out as a parsed value holds
+        them: each name in the place where it was first given, with the value it was given last.
+        `pieces` say so, in that order, and stand for the output from `start`, its opening brace,
+        to `end`, its closing one. */
+    struct Reordered
+    {
+        size_t start, end;
+        std::vector<Piece> pieces;
+    };
+
+    std::vector<Reordered> reordered;   // in the order that their objects ended: inner ones first
+
     void keepFirstPlacesAndLastValues (size_t first, size_t objectStart)
     {
-        std::string kept;
-        kept.reserve (out.size() - objectStart);
+        Reordered object { objectStart - 1, out.size(), {} };
 
         for (auto i = first; i < members.size(); ++i)
         {
@@ -180,16 +210,54 @@ private:
                 continue;
 
             const auto& last = members[members[i].lastValue];
-
-            if (! kept.empty())
-                kept += ", ";
-
-            kept.append (out, members[i].name, members[i].value - members[i].name);   // the name and ": "
-            kept.append (out, last.value, last.end - last.value);
+            const bool afterSeparator = ! object.pieces.empty();
+            object.pieces.push_back ({ members[i].name, members[i].value, afterSeparator });   // the name and ": "
+            object.pieces.push_back ({ last.value, last.end, false });
         }
 
-        out.resize (objectStart);
-        out += kept;
+        reordered.push_back (std::move (object));
+    }
+
+    /** Writes the output from `start` on again, with every reordered object in its order, once
+        the whole value is written: each byte is copied once, however deep such objects nest. */
+    void putInParsedOrder (size_t start)
+    {
+        std::sort (reordered.begin(), reordered.end(), [] (const auto& a, const auto& b) { return a.start < b.start; });
+        std::string ordered;
+        ordered.reserve (out.size() - start);
+        copyInOrder (start, out.size(), ordered);
+        out.resize (start);
+        out += ordered;
+        reordered.clear();
+    }
+
+    void copyInOrder (size_t from, size_t to, std::string& ordered) const
+    {
+        for (;;)
+        {
+            // The first reordered object from here on; those inside it are reached through its pieces
+            const auto next = std::lower_bound (reordered.begin(), reordered.end(), from,
+                                                [] (const Reordered& object, size_t position) { return object.start < position; });
+
+            if (next == reordered.end() || next->start >= to)
+            {
+                ordered.append (out, from, to - from);
+                return;
+            }
+
+            ordered.append (out, from, next->start - from);
+            ordered += '{';
+
+            for (const auto& piece : next->pieces)
+            {
+                if (piece.afterSeparator)
+                    ordered += ", ";
+
+                copyInOrder (piece.from, piece.to, ordered);
+            }
+
+            from = next->end;
+        }
     }
 
     bool rewriteObject (int depth)
