@@ -1,6 +1,6 @@
-// What only the module's own sources, this project's tests, fuzzers and benchmark use: the framing
-// of HTTP bytes read by other means, the multi-line JSON of the endpoint file, and how the server
-// weighs a connection to shed. Not part of the module's interface.
+// What only the module's own sources, this project's tests, fuzzers and benchmark use: the
+// multi-line JSON of the endpoint file, the size of a socket read, and how the server weighs a
+// connection to shed. Not part of the module's interface.
 #pragma once
 
 #include "AssistantShared.h"
@@ -14,32 +14,6 @@ juce::String toJsonMultiLine (const juce::var& value);
 
 /** Bytes read from a socket at a time, where a read is not sized to what is awaited. */
 inline constexpr int httpReadChunkBytes = 8192;
-
-/** Where one message stands in the bytes received so far, as frameHttp found it. */
-struct HttpFrame
-{
-    enum class Status { readMore, complete, failed };
-
-    Status status = Status::readMore;
-    size_t headBytes = 0;        // the head through its blank line; 0 until it has ended
-    juce::int64 bodyBytes = 0;   // the announced body length; -1 when it runs until the peer closes
-    size_t searchedBytes = 0;    // how far the blank line was looked for
-};
-
-/** readHttp's decisions without its socket, for anyone who reads the bytes by other means.
-    `received` holds every byte of one request (isRequest) or response so far; `ended` says that
-    no more will come (closed, time up, read failed). Call it after every read with the frame it
-    returned last, which keeps it from parsing anything twice.
-    - readMore: call again when more bytes have come.
-    - failed: more than maxHttpHeadBytes without CR LF CR LF before any NUL; ended before it; a
-      head with no non-blank line or a start line with no space; a Content-Length above
-      maxHttpBodyBytes; ended before a known length was all there.
-    - complete: a known length all there (bytes past it ignored); an open-ended body (no length
-      in a response, or a negative one) when ended or once past maxHttpBodyBytes.
-    With a message, the call that finds the head fills its start-line fields and headers, and
-    `body` is set on complete only. Without one, nothing is allocated: the framing alone. */
-HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message,
-                     HttpFrame previous = {});
 
 /** What the server knows of an open connection when a new one needs its place. */
 struct OpenConnection

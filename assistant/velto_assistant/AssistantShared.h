@@ -206,6 +206,32 @@ struct HttpMessage
     time is up or the body passes maxHttpBodyBytes, and succeeds with what arrived. */
 bool readHttp (juce::StreamingSocket& socket, HttpMessage& message, bool isRequest, int timeoutMs);
 
+/** Where one message stands in the bytes received so far, as frameHttp found it. */
+struct HttpFrame
+{
+    enum class Status { readMore, complete, failed };
+
+    Status status = Status::readMore;
+    size_t headBytes = 0;        // the head through its blank line; 0 until it has ended
+    juce::int64 bodyBytes = 0;   // the announced body length; -1 when it runs until the peer closes
+    size_t searchedBytes = 0;    // how far the blank line was looked for
+};
+
+/** readHttp's decisions without its socket, for anyone who reads the bytes by other means.
+    `received` holds every byte of one request (isRequest) or response so far; `ended` says that
+    no more will come (closed, time up, read failed). Call it after every read with the frame it
+    returned last, which keeps it from parsing anything twice.
+    - readMore: call again when more bytes have come.
+    - failed: more than maxHttpHeadBytes without CR LF CR LF before any NUL; ended before it; a
+      head with no non-blank line or a start line with no space; a Content-Length above
+      maxHttpBodyBytes; ended before a known length was all there.
+    - complete: a known length all there (bytes past it ignored); an open-ended body (no length
+      in a response, or a negative one) when ended or once past maxHttpBodyBytes.
+    With a message, the call that finds the head fills its start-line fields and headers, and
+    `body` is set on complete only. Without one, nothing is allocated: the framing alone. */
+HttpFrame frameHttp (std::string_view received, bool isRequest, bool ended, HttpMessage* message,
+                     HttpFrame previous = {});
+
 /** Writes every UTF-8 byte of `text`. Returns false when the socket is not connected, the peer
     has closed or reset the connection (never raising SIGPIPE), or no byte could be written
     for writeStallTimeoutMs. An empty text on a connected socket returns true. */
