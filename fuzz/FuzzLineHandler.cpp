@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         check (juce::CharPointer_UTF8::isValidString (reply.data(), (int) reply.size()) && reply.find ('\n') == std::string::npos);
 
         juce::var back;
-        check (assistant::parseJson (reply, back) && (back.isObject() || back.isArray()));
+        check (assistant::parseJson (std::string_view (reply), back) && (back.isObject() || back.isArray()));
 
         const auto first = back.isArray() ? back[0] : back;
         check (first.getProperty ("jsonrpc", {}).toString() == "2.0" && first.getDynamicObject()->hasProperty ("id"));
