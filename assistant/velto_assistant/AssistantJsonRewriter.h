@@ -117,6 +117,14 @@ private:
             return true;
         }
 
+        // Nearly every fraction is written as the wire writes it already; most others are made
+        // from their digits alone; the rest go through a double
+        if (isWrittenAsDouble (text))
+        {
+            out += text;
+            return true;
+        }
+
         if (writeDecimalAsWritten (out, text))
             return true;
 
@@ -136,8 +144,9 @@ private:
 
     /** The member of this object, from `first` on, that has the newest member's name: the first
         that had it, or none. A few names are compared one by one; past that, each is found
-        through `slots`, a hash table of member indices plus one (0: empty) with room for four
-        times the names, so that a look-up costs the same however wide the object grows. */
+        through `slots`, a hash table of member indices plus one (0: empty) at least twice as large
+        as the names: a look-up costs the same however wide the object grows, and the table is
+        small enough to stay in the caches. */
     std::optional<size_t> earlierWithName (size_t first, std::vector<uint32_t>& slots) const
     {
         const auto newest = members.size() - 1;
@@ -163,9 +172,9 @@ private:
             return slots[slot];
         };
 
-        if (slots.size() < 4 * (newest - first + 1))
+        if (slots.size() < 2 * (newest - first + 1))
         {
-            slots.assign (std::max<size_t> (256, slots.size() * 4), 0);   // a power of two, for the mask
+            slots.assign (std::max<size_t> (256, slots.size() * 2), 0);   // a power of two, for the mask
 
             for (auto i = first; i < newest; ++i)
                 if (! members[i].repeat)
@@ -206,13 +215,26 @@ private:
 
         for (auto i = first; i < members.size(); ++i)
         {
-            if (members[i].repeat)
+            const auto& member = members[i];
+            const bool afterSeparator = ! object.pieces.empty();
+
+            if (member.repeat)
                 continue;
 
-            const auto& last = members[members[i].lastValue];
-            const bool afterSeparator = ! object.pieces.empty();
-            object.pieces.push_back ({ members[i].name, members[i].value, afterSeparator });   // the name and ": "
-            object.pieces.push_back ({ last.value, last.end, false });
+            if (member.lastValue != i)
+            {
+                const auto& last = members[member.lastValue];
+                object.pieces.push_back ({ member.name, member.value, afterSeparator });   // the name and ": "
+                object.pieces.push_back ({ last.value, last.end, false });
+            }
+            else if (afterSeparator && object.pieces.back().to + 2 == member.name)
+            {
+                object.pieces.back().to = member.end;   // right after the piece before, ", " between
+            }
+            else
+            {
+                object.pieces.push_back ({ member.name, member.end, afterSeparator });
+            }
         }
 
         reordered.push_back (std::move (object));

@@ -334,22 +334,27 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
     if (count == 0 || count > maxDigits || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
         return false;
 
-    // Plain digits of at most 15 places, with no zero at the end of the fraction but in "x.0", are
-    // already what writeDecimal would write, as nearly every fraction that a host writes is
-    bool writtenAsItStands = false;
+    writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
+    return true;
+}
 
-    if (i == text.size())
+/** Whether the JSON number `text`, which has a fraction or an exponent, is already what
+    writeDouble would write for it, as nearly every fraction that a host writes is: plain digits
+    with no exponent, at most 15 of them (a double carries those unchanged, and has no shorter
+    form), and no zero at the end of the fraction but in "x.0". */
+inline bool isWrittenAsDouble (std::string_view text)
+{
+    size_t digits = 0;
+
+    for (size_t i = text[0] == '-' ? 1 : 0; i < text.size(); ++i)
     {
-        const auto fraction = text.substr (text.find ('.') + 1);
-        writtenAsItStands = fraction.size() <= 15 && (fraction.back() != '0' || fraction == "0");
+        if (isDigit ((unsigned char) text[i]))
+            ++digits;
+        else if (text[i] != '.')
+            return false;
     }
 
-    if (writtenAsItStands)
-        out += text;
-    else
-        writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
-
-    return true;
+    return digits <= 15 && (text.back() != '0' || text[text.size() - 2] == '.');
 }
 
 /** A number as it was read: the integer or double it is, or, beyond what either carries
