@@ -313,10 +313,17 @@ struct Server::Impl
             if (handle < 0)
                 return;
 
-            if ((int) connections.size() >= connectionLimit && ! makeRoom())
+            if ((int) connections.size() >= connectionLimit)
             {
-                ::close (handle);   // every place is taken by a request being answered
-                continue;
+                const auto shed = connectionToShed (connections, Clock::now());
+
+                if (shed == connections.end())
+                {
+                    ::close (handle);   // every place is taken by a request being answered
+                    continue;
+                }
+
+                close (shed);
             }
 
             try
@@ -329,18 +336,6 @@ struct Server::Impl
                 return;
             }
         }
-    }
-
-    /** Closes the connection to shed; false when there is none. */
-    bool makeRoom()
-    {
-        const auto shed = connectionToShed (connections, Clock::now());
-
-        if (shed == connections.end())
-            return false;
-
-        close (shed);
-        return true;
     }
 
     void close (Connections::iterator it)
