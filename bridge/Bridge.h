@@ -83,7 +83,9 @@ std::string_view lineText (std::string_view line);
 juce::var answerLocally (const juce::var& message);
 
 /** The answer to one trimmed, non-empty line, given what Velto answered its message (the line's
-    wire form, as rewriteJson writes it): Velto's answer in the wire form where it gives one;
-    otherwise a parse error for text that is not a JSON object or array, or the local answer. */
+    wire form, as rewriteJson writes it). Status 200: Velto's body in the wire form (none where it
+    is not JSON); 202: nothing. Any other status is said in the diagnostic, and the line is then
+    answered as when Velto gave none (0): a parse error for text that is not a JSON object or
+    array, or the local answer. */
 LineAnswer handle (std::string_view text, const VeltoAnswer& answer);
 } // namespace velto::bridge
