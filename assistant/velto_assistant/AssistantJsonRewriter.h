@@ -209,7 +209,7 @@ private:
 
     std::vector<Reordered> reordered;   // in the order that their objects ended: inner ones first
 
-    void keepFirstPlacesAndLastValues (size_t first, size_t objectStart)
+    void recordParsedOrder (size_t first, size_t objectStart)
     {
         Reordered object { objectStart - 1, out.size(), {} };
 
@@ -318,7 +318,7 @@ private:
         });
 
         if (read && anyRepeat)
-            keepFirstPlacesAndLastValues (first, objectStart);
+            recordParsedOrder (first, objectStart);
 
         members.resize (first);
         out += '}';
