@@ -233,27 +233,20 @@ class TimedReader
 public:
     TimedReader (int handleToRead, int timeoutMs) : handle (handleToRead), deadline (after (timeoutMs)) {}
 
-    /** Waits for one read and appends it: at most `wantedBytes`, or httpReadChunkBytes where
-        fewer are wanted. False when time is up, the peer has closed, or the read fails. */
-    bool readOnce (std::string& buffer, size_t wantedBytes)
+    /** Waits for one read into the `room` bytes at `into`: the count read, or 0 when time is up,
+        the peer has closed, or the read fails. */
+    size_t readOnce (char* into, size_t room)
     {
         while (Clock::now() < deadline)
         {
             if (! waitFor (handle, POLLIN, deadline))
-                return false;
+                return 0;
 
-            // Straight into the buffer: a large body whose length is known comes in as few reads
-            // as the socket gives it in, not in small pieces copied twice
-            const auto size = buffer.size();
-            buffer.resize (size + std::max (wantedBytes, (size_t) httpReadChunkBytes));
-            const auto count = receiveSome (handle, buffer.data() + size, buffer.size() - size);
-            buffer.resize (size + (size_t) std::max (0L, count));
-
-            if (count != 0)
-                return count > 0;
+            if (const auto count = receiveSome (handle, into, room); count != 0)
+                return (size_t) std::max (0L, count);
         }
 
-        return false;
+        return 0;
     }
 
 private:
@@ -265,21 +258,27 @@ private:
 bool readMessage (int handle, HttpMessage& message, bool isRequest, int timeoutMs, const Framing& framing = {})
 {
     TimedReader reader (handle, timeoutMs);
-    std::string received;
+    std::string buffer;   // the bytes received are its first `received`; it grows, never shrinks
+    size_t received = 0;
     HttpFrame frame;
     bool ended = false;
 
     for (;;)
     {
-        frame = frameMessage (received, isRequest, ended, &message, frame, framing);
+        frame = frameMessage ({ buffer.data(), received }, isRequest, ended, &message, frame, framing);
 
         if (frame.status != HttpFrame::Status::readMore)
             return frame.status == HttpFrame::Status::complete;
 
-        const auto wantedBytes = frame.headBytes > 0 && frame.bodyBytes >= 0 ? frame.headBytes + (size_t) frame.bodyBytes - received.size() : 0;
+        // A body whose length is known is read straight into room for all of it, in as few reads
+        // as the socket gives it in; anything else a read's worth at a time
+        const auto wantedBytes = frame.headBytes > 0 && frame.bodyBytes >= 0 ? frame.headBytes + (size_t) frame.bodyBytes - received : 0;
+        buffer.resize (std::max (buffer.size(), received + std::max (wantedBytes, (size_t) httpReadChunkBytes)));
 
         // Time up, the peer closed or a read failed: nothing more will come
-        ended = ! reader.readOnce (received, wantedBytes);
+        const auto count = reader.readOnce (buffer.data() + received, buffer.size() - received);
+        received += count;
+        ended = count == 0;
     }
 }
 
