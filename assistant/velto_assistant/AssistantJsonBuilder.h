@@ -118,10 +118,12 @@ private:
     bool parseNumber (juce::var& result)
     {
         std::string_view text;
-        Number number;
+        NumberForm form;
 
-        if (! in.scanNumber (text, number))
+        if (! in.number (text, form))
             return false;
+
+        const auto number = readNumber (text, form);
 
         switch (number.kind)
         {

@@ -101,17 +101,15 @@ private:
 
     bool rewriteNumber()
     {
-        const auto* start = in.position();
-        bool isInteger = true;
+        std::string_view text;
+        NumberForm form;
 
-        if (! in.skipNumber (isInteger))
+        if (! in.number (text, form))
             return false;
-
-        const std::string_view text (start, (size_t) (in.position() - start));
 
         // JSON allows no '+' and no leading zero, so an integer of any size is written as it was
         // read, but for -0, which is 0
-        if (isInteger)
+        if (form == NumberForm::integer)
         {
             out += text == "-0" ? "0" : text;
             return true;
@@ -119,7 +117,7 @@ private:
 
         // Nearly every fraction is written as the wire writes it already; most others are made
         // from their digits alone; the rest go through a double
-        if (isWrittenAsDouble (text))
+        if (form == NumberForm::fraction && isWrittenAsDouble (text))
         {
             out += text;
             return true;
@@ -128,7 +126,7 @@ private:
         if (writeDecimalAsWritten (out, text))
             return true;
 
-        if (const auto number = readNumber (start, in.position(), false); number.kind == Number::Kind::real)
+        if (const auto number = readNumber (text, form); number.kind == Number::Kind::real)
             writeDouble (out, number.real);
         else
             out += text;

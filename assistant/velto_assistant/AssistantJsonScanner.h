@@ -70,8 +70,6 @@ public:
         return within ('{', '}', depth, [&] { return peek() == '"' && member(); });
     }
 
-    const char* position() const { return p; }
-
     //==============================================================================
     // Strings
 
@@ -177,11 +175,12 @@ public:
     //==============================================================================
     // Numbers
 
-    /** Moves past the number at p, as JSON's grammar has it; false, with p anywhere, when there
-        is none. `isInteger` tells whether it had neither a fraction nor an exponent. */
-    bool skipNumber (bool& isInteger)
+    /** Moves past the number at p, as JSON's grammar has it, giving its text and its form;
+        false, with p anywhere, when there is none. */
+    bool number (std::string_view& text, NumberForm& form)
     {
-        isInteger = true;
+        const auto* start = p;
+        form = NumberForm::integer;
 
         if (p != end && *p == '-')
             ++p;
@@ -198,7 +197,7 @@ public:
                 return false;
 
             p = endOfDigits (p, end);
-            isInteger = false;
+            form = NumberForm::fraction;
         }
 
         if (p != end && (*p == 'e' || *p == 'E'))
@@ -210,23 +209,10 @@ public:
                 return false;
 
             p = endOfDigits (p, end);
-            isInteger = false;
+            form = NumberForm::exponent;
         }
 
-        return true;
-    }
-
-    /** Moves past the number at p, giving its text and what it is (see readNumber). */
-    bool scanNumber (std::string_view& text, Number& number)
-    {
-        const auto* start = p;
-        bool isInteger = true;
-
-        if (! skipNumber (isInteger))
-            return false;
-
         text = std::string_view (start, (size_t) (p - start));
-        number = readNumber (start, p, isInteger);
         return true;
     }
 
@@ -243,7 +229,7 @@ public:
             case 't': return consumeWord ("true");
             case 'f': return consumeWord ("false");
             case 'n': return consumeWord ("null");
-            default:  { bool isInteger = true; return skipNumber (isInteger); }
+            default:  { std::string_view text; NumberForm form; return number (text, form); }
         }
     }
 

@@ -338,24 +338,18 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
     return true;
 }
 
-/** Whether the JSON number `text`, which has a fraction or an exponent, is already what
-    writeDouble would write for it, as nearly every fraction that a host writes is: plain digits
-    with no exponent, at most 15 of them (a double carries those unchanged, and has no shorter
-    form), and no zero at the end of the fraction but in "x.0". */
+/** Whether the JSON number `text`, a fraction with no exponent, is already what writeDouble
+    would write for it, as nearly every fraction that a host writes is: at most 15 digits (a
+    double carries those unchanged, and has no shorter form), and no zero at the end of the
+    fraction but in "x.0". */
 inline bool isWrittenAsDouble (std::string_view text)
 {
-    size_t digits = 0;
-
-    for (size_t i = text[0] == '-' ? 1 : 0; i < text.size(); ++i)
-    {
-        if (isDigit ((unsigned char) text[i]))
-            ++digits;
-        else if (text[i] != '.')
-            return false;
-    }
-
+    const auto digits = text.size() - (text[0] == '-' ? 2 : 1);   // all but the sign and the point
     return digits <= 15 && (text.back() != '0' || text[text.size() - 2] == '.');
 }
+
+/** What a JSON number has beyond its integer part: nothing, a fraction alone, or an exponent. */
+enum class NumberForm { integer, fraction, exponent };
 
 /** A number as it was read: the integer or double it is, or, beyond what either carries
     unchanged, its own text. */
@@ -368,14 +362,16 @@ struct Number
     double real = 0;
 };
 
-/** What the JSON number from `first` to `last`, valid by JSON's grammar, is: an integer where it
-    has neither fraction nor exponent and fits 64 bits; a double where it has and one carries it,
-    read exactly and in no locale; else a literal. */
-inline Number readNumber (const char* first, const char* last, bool isInteger)
+/** What the JSON number `text`, valid by JSON's grammar, is: an integer where it has neither
+    fraction nor exponent and fits 64 bits; a double where it has and one carries it, read
+    exactly and in no locale; else a literal. */
+inline Number readNumber (std::string_view text, NumberForm form)
 {
+    const auto* first = text.data();
+    const auto* last = first + text.size();
     Number number;
 
-    if (isInteger)
+    if (form == NumberForm::integer)
     {
         const auto [end, error] = std::from_chars (first, last, number.integer);
         number.kind = error == std::errc() && end == last ? Number::Kind::integer : Number::Kind::literal;
@@ -385,7 +381,6 @@ inline Number readNumber (const char* first, const char* last, bool isInteger)
     fast_float::from_chars (first, last, number.real);
 
     // Beyond a double's range, or so small that every digit was lost
-    const std::string_view text (first, (size_t) (last - first));
     const bool lostEveryDigit = std::fpclassify (number.real) == FP_ZERO && text.find_first_of ("123456789") < text.find_first_of ("eE");
     number.kind = ! std::isfinite (number.real) || lostEveryDigit ? Number::Kind::literal : Number::Kind::real;
     return number;
