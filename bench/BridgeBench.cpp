@@ -578,20 +578,13 @@ void printAnswerRelays (const std::vector<std::string>& bridge, const juce::File
     a running bridge, the median of a few): offline, where it reads the envelopes, and relayed,
     where it rewrites the request for a host that reads it whole and answers a pong; and a
     host's parse, in this process (the fastest of a few). Time in proportion to the bytes makes
-    4n about 4 times n; a plain string of the same bytes is the floor under every shape. */
+    4n about 4 times n; a plain string of the same bytes is the floor under every shape. The
+    shape at n, at 4n and its plain string are run in turn, and a whole process's ratios are the
+    medians of each turn's: on a busy machine the times compared then meet the same moments. */
 void printJsonScaling (const std::vector<std::string>& bridge, const std::string& offlineHome, const std::string& relayHome)
 {
     constexpr size_t smallBytes = 200 * 1000;
-    constexpr int runs = 5;
-    const auto microseconds = [] (const std::function<double()>& run, bool fastest)
-    {
-        std::vector<double> times;
-
-        for (int i = 0; i < runs; ++i)
-            times.push_back (run());
-
-        return fastest ? *std::min_element (times.begin(), times.end()) : median (times);
-    };
+    constexpr int runs = 7;
 
     struct Path { const char* label; std::function<double (const std::string&)> run; bool inProcess; };
     const Path paths[] = {
@@ -620,13 +613,26 @@ void printJsonScaling (const std::vector<std::string>& bridge, const std::string
 
         for (const auto& path : paths)
         {
-            const auto atSmall = microseconds ([&] { return path.run (small); }, path.inProcess);
-            const auto atLarge = microseconds ([&] { return path.run (large); }, path.inProcess);
-            const auto atPlain = microseconds ([&] { return path.run (plain); }, path.inProcess);
+            std::vector<double> atSmall, atLarge, atPlain, overSmall, overPlain;
+
+            for (int i = 0; i < runs; ++i)
+            {
+                atSmall.push_back (path.run (small));
+                atLarge.push_back (path.run (large));
+                atPlain.push_back (path.run (plain));
+                overSmall.push_back (atLarge.back() / atSmall.back());
+                overPlain.push_back (atLarge.back() / atPlain.back());
+            }
+
+            // In one process the fastest is the code's own time; a whole process's is its median
+            const auto figure = [&path] (const std::vector<double>& times)
+            { return path.inProcess ? *std::min_element (times.begin(), times.end()) : median (times); };
             const auto target = ! path.inProcess ? (numbers ? "4n/n at most 5; at most 2 x plain" : "4n/n at most 5; at most 5 x plain")
                               : shape.wideObject ? "none: a DynamicObject takes n squared" : "4n/n at most 5";
-            std::printf ("%-48s %-14s %9.0f us %9.0f us %8.2f %10.2f   %s\n", shape.label, path.label, atSmall, atLarge, atLarge / atSmall,
-                         atLarge / atPlain, target);
+            const auto ratio = [&] (const std::vector<double>& pairs, const std::vector<double>& below)
+            { return path.inProcess ? figure (atLarge) / figure (below) : median (pairs); };
+            std::printf ("%-48s %-14s %9.0f us %9.0f us %8.2f %10.2f   %s\n", shape.label, path.label, figure (atSmall), figure (atLarge),
+                         ratio (overSmall, atSmall), ratio (overPlain, atPlain), target);
         }
     }
 

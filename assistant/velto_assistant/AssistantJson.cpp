@@ -52,7 +52,7 @@ void writeValue (std::string& out, const juce::var& value, const Layout& layout,
     }
     else if (value.isDouble())
     {
-        writeDouble (out, (double) value);
+        out += doubleText ((double) value).view();
     }
     else if (const auto* array = value.getArray())
     {
@@ -154,10 +154,10 @@ bool parseEnvelopes (std::string_view utf8, juce::var& result)
 bool rewriteJson (std::string_view utf8, std::string& out)
 {
     const auto size = out.size();
-    out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
+    const auto expectedBytes = utf8.size() + utf8.size() / 4 + 16;   // separators grow by a blank each
     Scanner in (utf8);
 
-    if (in.atObjectOrArray() && Rewriter (in, out).rewrite (0))
+    if (in.atObjectOrArray() && Rewriter (in, out, expectedBytes).rewrite (0))
         return true;
 
     out.resize (size);

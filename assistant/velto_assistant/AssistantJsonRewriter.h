@@ -13,7 +13,8 @@ namespace velto::assistant::json
 class Rewriter
 {
 public:
-    Rewriter (Scanner& text, std::string& output) : in (text), out (output)
+    /** Appends to `output`, making room at once for `expectedBytes`, and more as it is needed. */
+    Rewriter (Scanner& text, std::string& output, size_t expectedBytes = 0) : in (text), out (output, expectedBytes)
     {
         members.reserve (16);   // the members of nearly every message, and their nested objects', at once
     }
@@ -60,16 +61,60 @@ private:
     /** Compared one by one up to this many names an object; past that, through a hash table. */
     static constexpr size_t fewNames = 8;
 
-    /** ", " or ": ", after a member or an element and after a name: two characters, put in one
-        by one, which costs less than appending a piece of text, for every token of a message. */
+    /** ", " or ": ", after a member or an element and after a name. */
     void putWithBlank (char c)
     {
-        out += c;
-        out += ' ';
+        auto* at = out.room (2);
+        at[0] = c;
+        at[1] = ' ';
     }
 
+    /** The output, in a string kept larger than what is written, its bytes counted beside it: a
+        token then goes in with no call into the string's code, which costs more than the token
+        for most of them. The string is cut to what was written when the rewrite ends. */
+    class Output
+    {
+    public:
+        Output (std::string& text, size_t expectedBytes) : bytes (text), used (text.size())
+        {
+            bytes.resize (used + expectedBytes);
+        }
+
+        ~Output() { bytes.resize (used); }
+
+        size_t size() const { return used; }
+        const char* data() const { return bytes.data(); }
+        void resize (size_t size) { used = size; }
+
+        void operator+= (char c) { *room (1) = c; }
+        void operator+= (std::string_view piece) { std::memcpy (room (piece.size()), piece.data(), piece.size()); }
+
+        /** Room for `count` bytes after what was written, counted as written. */
+        char* room (size_t count)
+        {
+            if (bytes.size() - used < count)
+                grow (count);
+
+            used += count;
+            return &bytes[used - count];
+        }
+
+    private:
+        static constexpr size_t minimumRoom = 256;
+
+        // Apart from room, which then stays small enough to be inlined at every token
+        void grow (size_t count)
+        {
+            bytes.resize (std::max (used + count, 2 * bytes.size() + minimumRoom));
+        }
+
+        std::string& bytes;
+        size_t used;
+    };
+
     Scanner& in;
-    std::string& out;
+    Output out;
+    std::string escaped;           // a string that is not copied as it stands, in the wire's escapes
     std::string decoded;           // for the few strings that are not copied as they stand
     std::vector<Member> members;   // each open object's above its parent's
 
@@ -95,7 +140,9 @@ private:
         if (! in.readString (decoded, literalAllowed, needsLiteral))
             return false;
 
-        writeQuoted (out, decoded);
+        escaped.clear();
+        writeQuoted (escaped, decoded);
+        out += escaped;
         return true;
     }
 
@@ -123,11 +170,10 @@ private:
             return true;
         }
 
-        if (writeDecimalAsWritten (out, text))
-            return true;
-
-        if (const auto number = readNumber (text, form); number.kind == Number::Kind::real)
-            writeDouble (out, number.real);
+        if (const auto fromDigits = decimalFromDigits (text); fromDigits.size > 0)
+            out += fromDigits.view();
+        else if (const auto number = readNumber (text, form); number.kind == Number::Kind::real)
+            out += doubleText (number.real).view();
         else
             out += text;
 
@@ -261,11 +307,11 @@ private:
 
             if (next == reordered.end() || next->start >= to)
             {
-                ordered.append (out, from, to - from);
+                ordered.append (out.data() + from, to - from);
                 return;
             }
 
-            ordered.append (out, from, next->start - from);
+            ordered.append (out.data() + from, next->start - from);
             ordered += '{';
 
             for (const auto& piece : next->pieces)

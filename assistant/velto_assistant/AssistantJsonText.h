@@ -193,13 +193,26 @@ inline void writeString (std::string& out, const juce::String& text)
     writeQuoted (out, { text.toRawUTF8(), text.getNumBytesAsUTF8() });
 }
 
-/** Writes the number whose significant digits are `digits` (no leading or trailing zero), the
-    first standing for 10^exponent, as the wire writes a double: in plain digits where that needs
-    at most 15 decimal places, a whole number with ".0" so that it reads back as a double too.
+/** The wire form of one number, composed in place and copied out once. The longest ever
+    composed, with its sign, is 24 bytes: the plain form of 15 places and 17 digits or shorter
+    than the exponent form, the exponent form, or a whole number below 10^21 with ".0". */
+struct NumberText
+{
+    char bytes[32];
+    size_t size = 0;
+
+    void put (std::string_view piece) { std::memcpy (bytes + size, piece.data(), piece.size()); size += piece.size(); }
+    void putZeros (int count) { std::memset (bytes + size, '0', (size_t) count); size += (size_t) count; }
+    std::string_view view() const { return { bytes, size }; }
+};
+
+/** The number whose significant digits are `digits` (no leading or trailing zero), the first
+    standing for 10^exponent, as the wire writes a double: in plain digits where that needs at
+    most 15 decimal places, a whole number with ".0" so that it reads back as a double too.
     Where 15 places would not carry it (2.5e-15, 0.12345678901234566), it is never rounded to fit,
     as an id must come back as it was sent: it goes in whichever of the plain and the exponent
     form is shorter; from 10^21 on in the exponent form. */
-inline void writeDecimal (std::string& out, bool negative, std::string_view digits, int exponent)
+inline NumberText decimalText (bool negative, std::string_view digits, int exponent)
 {
     const int count = (int) digits.size();
     const int decimals = std::max (0, count - 1 - exponent);
@@ -207,60 +220,56 @@ inline void writeDecimal (std::string& out, bool negative, std::string_view digi
     const auto powerLength = (int) (std::to_chars (power, power + sizeof (power), exponent).ptr - power);
     const int plainLength = exponent < 0 ? 1 - exponent + count : decimals == 0 ? exponent + 3 : count + 1;
     const int exponentLength = (count > 1 ? count + 1 : 1) + 1 + powerLength;
-
-    // Composed here and appended once: the longest form that is ever chosen is the plain one of
-    // 15 places and 17 digits
-    char text[64];
-    char* at = text;
-    auto put = [&at] (std::string_view piece) { std::memcpy (at, piece.data(), piece.size()); at += piece.size(); };
-    auto zeros = [&at] (int zeroCount) { std::memset (at, '0', (size_t) zeroCount); at += zeroCount; };
+    NumberText text;
 
     if (negative)
-        put ("-");
+        text.put ("-");
 
     if (exponent >= 21 || (decimals > 15 && exponentLength < plainLength))
     {
-        put (digits.substr (0, 1));
+        text.put (digits.substr (0, 1));
 
         if (count > 1)
         {
-            put (".");
-            put (digits.substr (1));
+            text.put (".");
+            text.put (digits.substr (1));
         }
 
-        put ("e");
-        put (std::string_view (power, (size_t) powerLength));
+        text.put ("e");
+        text.put (std::string_view (power, (size_t) powerLength));
     }
     else if (exponent < 0)
     {
-        put ("0.");
-        zeros (-exponent - 1);
-        put (digits);
+        text.put ("0.");
+        text.putZeros (-exponent - 1);
+        text.put (digits);
     }
     else if (decimals == 0)
     {
-        put (digits);
-        zeros (exponent + 1 - count);
-        put (".0");
+        text.put (digits);
+        text.putZeros (exponent + 1 - count);
+        text.put (".0");
     }
     else
     {
-        put (digits.substr (0, (size_t) exponent + 1));
-        put (".");
-        put (digits.substr ((size_t) exponent + 1));
+        text.put (digits.substr (0, (size_t) exponent + 1));
+        text.put (".");
+        text.put (digits.substr ((size_t) exponent + 1));
     }
 
-    out.append (text, (size_t) (at - text));
+    return text;
 }
 
-/** A double as the fewest digits that read back as it, written as writeDecimal says; infinity
+/** A double as the fewest digits that read back as it, written as decimalText says; infinity
     and NaN, which JSON lacks, as null. */
-inline void writeDouble (std::string& out, double value)
+inline NumberText doubleText (double value)
 {
+    NumberText text;
+
     if (! std::isfinite (value) || std::fpclassify (value) == FP_ZERO)
     {
-        out += ! std::isfinite (value) ? "null" : std::signbit (value) ? "-0.0" : "0.0";
-        return;
+        text.put (! std::isfinite (value) ? "null" : std::signbit (value) ? "-0.0" : "0.0");
+        return text;
     }
 
     const auto decimal = jkj::dragonbox::to_decimal (std::fabs (value), jkj::dragonbox::policy::sign::ignore);
@@ -272,31 +281,30 @@ inline void writeDouble (std::string& out, double value)
     {
         // A whole number past 2^53, as the integer that the double is, digit for digit: its
         // shortest digits padded with zeros can be another. No locale touches "%.0f".
-        char whole[32];
-        std::snprintf (whole, sizeof (whole), "%.0f", value);
-        out.append (whole).append (".0");
-        return;
+        text.size = (size_t) std::snprintf (text.bytes, sizeof (text.bytes), "%.0f", value);
+        text.put (".0");
+        return text;
     }
 
-    writeDecimal (out, value < 0, std::string_view (digits, (size_t) count), exponent);
+    return decimalText (value < 0, std::string_view (digits, (size_t) count), exponent);
 }
 
-/** What writeDouble would write for the JSON number `text`, which has a fraction or an
-    exponent, made from its digits alone: any decimal of at most 15 significant digits reads as
-    a double whose fewest digits are its own, so where `text` is one, not zero, and stands for a
-    normal double that writeDecimal writes, nothing need be converted. False, writing nothing,
-    for any other number, which is left to the conversions. */
-inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
+/** What doubleText would give for the JSON number `number`, which has a fraction or an exponent,
+    made from its digits alone: any decimal of at most 15 significant digits reads as a double
+    whose fewest digits are its own, so where `number` is one, not zero, and stands for a normal
+    double that decimalText writes, nothing need be converted. An empty text for any other
+    number, which is left to the conversions. */
+inline NumberText decimalFromDigits (std::string_view number)
 {
     constexpr int maxDigits = 15;
     char digits[2 * maxDigits];   // the significant digits, trailing zeros included until the end
     int count = 0, integerDigits = 0, leadingZeros = 0;
     bool afterPoint = false;
-    size_t i = text[0] == '-' ? 1 : 0;
+    size_t i = number[0] == '-' ? 1 : 0;
 
-    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i)
+    for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i)
     {
-        if (text[i] == '.')
+        if (number[i] == '.')
         {
             afterPoint = true;
             continue;
@@ -304,12 +312,12 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
 
         integerDigits += afterPoint ? 0 : 1;
 
-        if (count == 0 && text[i] == '0')
+        if (count == 0 && number[i] == '0')
             ++leadingZeros;
         else if (count == (int) sizeof (digits))
-            return false;
+            return {};
         else
-            digits[count++] = text[i];
+            digits[count++] = number[i];
     }
 
     while (count > 0 && digits[count - 1] == '0')
@@ -317,14 +325,14 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
 
     int power = 0;
 
-    if (i < text.size())
+    if (i < number.size())
     {
-        const auto* from = text.data() + i + 1;
+        const auto* from = number.data() + i + 1;
         from += *from == '+' ? 1 : 0;
-        const auto [last, error] = std::from_chars (from, text.data() + text.size(), power);
+        const auto [last, error] = std::from_chars (from, number.data() + number.size(), power);
 
-        if (error != std::errc() || last != text.data() + text.size())
-            return false;
+        if (error != std::errc() || last != number.data() + number.size())
+            return {};
     }
 
     // The power of ten of the first significant digit; from 10^16 to 10^21 a double is written as
@@ -332,14 +340,13 @@ inline bool writeDecimalAsWritten (std::string& out, std::string_view text)
     const long exponent = (long) integerDigits - 1 - leadingZeros + power;
 
     if (count == 0 || count > maxDigits || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
-        return false;
+        return {};
 
-    writeDecimal (out, text[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
-    return true;
+    return decimalText (number[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
 }
 
-/** Whether the JSON number `text`, a fraction with no exponent, is already what writeDouble
-    would write for it, as nearly every fraction that a host writes is: at most 15 digits (a
+/** Whether the JSON number `text`, a fraction with no exponent, is already what doubleText
+    would give for it, as nearly every fraction that a host writes is: at most 15 digits (a
     double carries those unchanged, and has no shorter form), and no zero at the end of the
     fraction but in "x.0". */
 inline bool isWrittenAsDouble (std::string_view text)
