@@ -51,12 +51,14 @@ public:
         pile up in memory. */
     static constexpr size_t batchBytes = 65536;
 
-    void add (std::string_view reply)
+    void add (std::string reply)
     {
-        // A large reply (a tool's answer) goes out as it is, after what waits, not copied
+        // A large reply (a tool's answer) goes out as it is, after what waits, not copied; its
+        // line feed in the same write, as a client may look for it again in all it holds
         if (reply.size() >= batchBytes)
         {
-            open = flush() && writeAllTo (STDOUT_FILENO, reply) && writeAllTo (STDOUT_FILENO, "\n");
+            reply += '\n';
+            open = flush() && writeAllTo (STDOUT_FILENO, reply);
             return;
         }
 
@@ -158,13 +160,13 @@ int main (int argc, char* argv[])
             answer.status = assistant::postToVelto (*endpoint, wire, answer.body, assistant::veltoAnswerTimeoutMs);
         }
 
-        const auto [reply, diagnostic] = bridge::handle (text, answer);
+        auto [reply, diagnostic] = bridge::handle (text, answer);
 
         if (diagnostic.isNotEmpty())
             printDiagnostic (diagnostic);
 
         if (! reply.empty())
-            replies.add (reply);
+            replies.add (std::move (reply));
     };
 
     for (;;)
