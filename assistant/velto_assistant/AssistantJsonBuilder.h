@@ -33,7 +33,7 @@ public:
         switch (in.peek())
         {
             case 0:   return false;
-            case '{': return parseObject (result, depth + 1);
+            case '{': return parseMembers<keepWhole> (result, depth + 1);
             case '[': return parseArray (result, depth + 1);
             case '"': return parseString (result);
             case 't': result = true;        return in.consumeWord ("true");
@@ -64,11 +64,7 @@ public:
 
 private:
     Scanner& in;
-
-    bool parseObject (juce::var& result, int depth)
-    {
-        return parseMembers<keepWhole> (result, depth);
-    }
+    std::string scratch;   // a string's text where it has escapes; nearly every one is read where it stands
 
     bool parseArray (juce::var& result, int depth)
     {
@@ -87,18 +83,10 @@ private:
         holding one becomes a JsonLiteral of its JSON text. */
     bool parseString (juce::var& result)
     {
-        // One without escapes, as nearly every string is, becomes a String straight from the
-        // input: a long one is then copied once, not twice
-        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ false))
-        {
-            result = juce::String::fromUTF8 (quoted.data() + 1, (int) quoted.size() - 2);
-            return true;
-        }
-
-        std::string text;
+        std::string_view text;
         bool needsLiteral = false;
 
-        if (! in.readString (text, /* literalAllowed */ true, needsLiteral))
+        if (! in.stringValue (text, scratch, /* literalAllowed */ true, needsLiteral))
             return false;
 
         if (needsLiteral)
@@ -109,7 +97,7 @@ private:
         }
         else
         {
-            result = stringFromValidUtf8 (text);
+            result = juce::String::fromUTF8 (text.data(), (int) text.size());
         }
 
         return true;
@@ -135,27 +123,6 @@ private:
             case Number::Kind::literal: result = juce::var (new JsonLiteral (std::string (text))); break;
         }
 
-        return true;
-    }
-
-    /** A member's name as a String holds it: one without escapes, as nearly every name is, as it
-        stands in the text, and any other in `escaped`, where U+0000 and unpaired surrogates
-        become U+FFFD. False where the string does not end, or holds an escape that is not JSON's. */
-    bool readName (std::string_view& name, std::string& escaped)
-    {
-        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ false))
-        {
-            name = quoted.substr (1, quoted.size() - 2);
-            return true;
-        }
-
-        bool unused = false;
-        escaped.clear();
-
-        if (! in.readString (escaped, /* literalAllowed */ false, unused))
-            return false;
-
-        name = escaped;
         return true;
     }
 
@@ -191,13 +158,16 @@ private:
     {
         auto* object = new juce::DynamicObject();
         result = juce::var (object);
-        std::string escapedName;
+        std::string escapedName;   // its own, as the name is needed after the value is read
 
         return in.members (depth, [&]
         {
+            // Where a name holds U+0000 or an unpaired surrogate, a String cannot, so they
+            // become U+FFFD
             std::string_view name;
+            bool unused = false;
 
-            if (! readName (name, escapedName) || ! in.consume (':'))
+            if (! in.stringValue (name, escapedName, /* literalAllowed */ false, unused) || ! in.consume (':'))
                 return false;
 
             const auto keep = kept (name);

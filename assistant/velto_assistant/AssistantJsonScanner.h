@@ -141,6 +141,26 @@ public:
         return false;
     }
 
+    /** The text of the string at p: where it holds no escape, as nearly every string does, a
+        view of it where it stands, copied no more; else collected by readString into `scratch`,
+        and a view of that. False where readString fails. */
+    bool stringValue (std::string_view& text, std::string& scratch, bool literalAllowed, bool& needsLiteral)
+    {
+        if (std::string_view quoted; stringAsWritten (quoted, /* escapesAllowed */ false))
+        {
+            text = quoted.substr (1, quoted.size() - 2);
+            return true;
+        }
+
+        scratch.clear();
+
+        if (! readString (scratch, literalAllowed, needsLiteral))
+            return false;
+
+        text = scratch;
+        return true;
+    }
+
     /** Moves past the string at p: readString fails only at its end and on an escape that is not
         JSON's, so only those are looked at. */
     bool skipString()
