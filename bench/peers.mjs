@@ -133,18 +133,29 @@ for (const structured of [true, false]) {
   for (let round = 0; round < rounds; round++) {
     const direct = [], through = new Map(live.map((b) => [b.name, []]));
 
-    for (let i = 0; i < callsPerRound; i++) {
-      let start = process.hrtime.bigint();
-      const response = await fetch(url, { method: "POST", body: JSON.stringify(call()),
-                                          headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json",
-                                                     Accept: "application/json, text/event-stream" } });
-      await response.arrayBuffer();
-      direct.push(milliseconds(start));
+    // Each call goes by the direct POST and every bridge, in an order shuffled each time: a path
+    // pays for what the one before it left the host to do, and no path may always follow the same
+    const paths = [null, ...live];
 
-      for (const b of live) {
-        start = process.hrtime.bigint();
-        await b.send(call());
-        through.get(b.name).push(milliseconds(start));
+    for (let i = 0; i < callsPerRound; i++) {
+      for (let k = paths.length - 1; k > 0; k--) {
+        const j = Math.floor(Math.random() * (k + 1));
+        [paths[k], paths[j]] = [paths[j], paths[k]];
+      }
+
+      for (const b of paths) {
+        const start = process.hrtime.bigint();
+
+        if (b === null) {
+          const response = await fetch(url, { method: "POST", body: JSON.stringify(call()),
+                                              headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json",
+                                                         Accept: "application/json, text/event-stream" } });
+          await response.arrayBuffer();
+          direct.push(milliseconds(start));
+        } else {
+          await b.send(call());
+          through.get(b.name).push(milliseconds(start));
+        }
       }
     }
 
