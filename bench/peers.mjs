@@ -3,8 +3,8 @@
 // one stdio client, the MCP handshake, then tool calls. One host, in this process, answers them
 // all over Streamable HTTP: a get_notes answer of 2,000 notes, with and without structuredContent.
 // The figure is the time that each bridge adds to a round trip over a direct POST of the same
-// message to the host, taken call by call in turn, so that what the machine does meanwhile falls
-// on all of them alike.
+// message to the host, taken call by call, the paths in a new order each call, so that what the
+// machine does meanwhile falls on all of them alike.
 //
 // The relay yardstick runs beside them where it is given: it posts and writes back the bytes with
 // no JSON at all, so what it adds is the floor under what any bridge adds.
