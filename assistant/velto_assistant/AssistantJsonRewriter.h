@@ -84,7 +84,7 @@ private:
 
         size_t size() const { return used; }
         const char* data() const { return bytes.data(); }
-        void resize (size_t size) { used = size; }
+        void cutTo (size_t size) { used = std::min (used, size); }
 
         void operator+= (char c) { *room (1) = c; }
         void operator+= (std::string_view piece) { std::memcpy (room (piece.size()), piece.data(), piece.size()); }
@@ -292,7 +292,7 @@ private:
         std::string ordered;
         ordered.reserve (out.size() - start);
         copyInOrder (start, out.size(), ordered);
-        out.resize (start);
+        out.cutTo (start);
         out += ordered;
         reordered.clear();
     }
