@@ -23,8 +23,6 @@ struct Layout
 
 constexpr Layout wireLayout { false, "" }, endpointFileLayout { true, "\r\n" };
 
-void writeValue (std::string& out, const juce::var& value, const Layout& layout, int indent);
-
 void writeLineAndIndent (std::string& out, const Layout& layout, int indent)
 {
     if (layout.multiLine)

@@ -158,7 +158,7 @@ private:
         // read, but for -0, which is 0
         if (form == NumberForm::integer)
         {
-            out += text == "-0" ? "0" : text;
+            out += text[0] == '-' && text == "-0" ? "0" : text;
             return true;
         }
 

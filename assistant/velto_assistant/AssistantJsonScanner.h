@@ -257,7 +257,7 @@ private:
     const char* p;
     const char* const end;
 
-    /** The letter of an escape that the writer writes as it is read. */
+    /** The letter of an escape that the writer writes as it is read: all but \/ and \u. */
     static bool isWrittenEscape (char c)
     {
         return c == '"' || c == '\\' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't';
@@ -268,21 +268,13 @@ private:
         (they go back out escaped), a UTF-8 sequence whole, ill-formed UTF-8 as U+FFFD. */
     void readRawByte (std::string& text, bool literalAllowed, bool& needsLiteral)
     {
-        if (*p == 0)
+        if (*p == 0 && literalAllowed)
         {
-            if (literalAllowed)
-            {
-                text += '\0';
-                needsLiteral = true;
-            }
-            else
-            {
-                text += replacementCharacter;
-            }
-
+            text += '\0';
+            needsLiteral = true;
             ++p;
         }
-        else if (const auto length = utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)))
+        else if (const auto length = *p != 0 ? utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)) : 0)
         {
             text.append (p, length);
             p += length;
@@ -301,31 +293,18 @@ private:
         if (++p == end)
             return false;
 
-        char simple = 0;
-
-        switch (*p++)
+        if (*p != 'u')
         {
-            case '"':  simple = '"';  break;
-            case '\\': simple = '\\'; break;
-            case '/':  simple = '/';  break;
-            case 'b':  simple = '\b'; break;
-            case 'f':  simple = '\f'; break;
-            case 'n':  simple = '\n'; break;
-            case 'r':  simple = '\r'; break;
-            case 't':  simple = '\t'; break;
-            case 'u':  break;
-            default:   return false;
-        }
+            const auto simple = escapeLetters.find (*p++);
 
-        if (simple != 0)
-        {
-            if (text != nullptr)
-                *text += simple;
+            if (text != nullptr && simple != std::string_view::npos)
+                *text += escapedCharacters[simple];
 
-            return true;
+            return simple != std::string_view::npos;
         }
 
         uint32_t unit = 0;
+        ++p;
 
         if (! readHex4 (unit))
             return false;
@@ -349,18 +328,14 @@ private:
         if (text == nullptr)
             return true;
 
+        // NUL and lone surrogates are stored raw where a literal may hold them, and writeStringBody
+        // escapes them back; a String cannot hold them
         if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
         {
-            if (! literalAllowed)
-            {
-                *text += replacementCharacter;
-                return true;
-            }
-
-            needsLiteral = true;
+            needsLiteral = needsLiteral || literalAllowed;
+            unit = literalAllowed ? unit : 0xFFFD;
         }
 
-        // NUL and lone surrogates are stored raw; writeStringBody escapes them back
         appendUtf8 (*text, unit);
         return true;
     }

@@ -21,6 +21,10 @@ namespace velto::assistant::json
 {
 inline constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
+/** The escapes that stand for one character: their letters, and at the same place the
+    characters that they stand for. */
+inline constexpr std::string_view escapeLetters = "\"\\/bfnrt", escapedCharacters = "\"\\/\b\f\n\r\t";
+
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
     what nearly every string is made of, so it goes in and out in runs. One look-up a byte. */
 inline bool isPlainAscii (unsigned char c)
@@ -122,11 +126,9 @@ inline void writeStringBody (std::string& out, const char* data, size_t size)
 
     auto writeUnicodeEscape = [&out] (uint32_t unit)
     {
-        out += "\\u";
-        out += hexDigits[(unit >> 12) & 0xF];
-        out += hexDigits[(unit >> 8) & 0xF];
-        out += hexDigits[(unit >> 4) & 0xF];
-        out += hexDigits[unit & 0xF];
+        const char escape[] = { '\\', 'u', hexDigits[(unit >> 12) & 0xF], hexDigits[(unit >> 8) & 0xF],
+                                hexDigits[(unit >> 4) & 0xF], hexDigits[unit & 0xF] };
+        out.append (escape, sizeof (escape));
     };
 
     while (i < size)
@@ -142,26 +144,18 @@ inline void writeStringBody (std::string& out, const char* data, size_t size)
             continue;
         }
 
-        switch (c)
+        if (const auto escape = escapedCharacters.find ((char) c); escape != std::string_view::npos)
         {
-            case '"':  out += "\\\""; ++i; continue;
-            case '\\': out += "\\\\"; ++i; continue;
-            case '\b': out += "\\b";  ++i; continue;
-            case '\t': out += "\\t";  ++i; continue;
-            case '\n': out += "\\n";  ++i; continue;
-            case '\f': out += "\\f";  ++i; continue;
-            case '\r': out += "\\r";  ++i; continue;
-            default: break;
+            out += '\\';
+            out += escapeLetters[escape];
+            ++i;
         }
-
-        if (c < 0x20)
+        else if (c < 0x20)
         {
             writeUnicodeEscape (c);
             ++i;
-            continue;
         }
-
-        if (const auto length = utf8SequenceLength (p + i, size - i))
+        else if (const auto length = utf8SequenceLength (p + i, size - i))
         {
             out.append (data + i, length);
             i += length;
