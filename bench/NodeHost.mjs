@@ -35,12 +35,16 @@ export function startHost(token, result, closeEach = true) {
   return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
 }
 
+/** Where the bridge looks for the endpoint file under `home`. */
+export function endpointFile(home) {
+  const base = process.platform === "darwin" ? path.join(home, "Library") : path.join(home, ".config");
+  return path.join(base, "Application Support", "Velto", "assistant.json");
+}
+
 /** Writes the endpoint file of a host on `port` where the bridge looks under `home`. */
 export function writeEndpointFile(home, port, token) {
-  const base = process.platform === "darwin" ? path.join(home, "Library") : path.join(home, ".config");
-  const folder = path.join(base, "Application Support", "Velto");
-  fs.mkdirSync(folder, { recursive: true });
-  const file = path.join(folder, "assistant.json");
+  const file = endpointFile(home);
+  fs.mkdirSync(path.dirname(file), { recursive: true });
   fs.writeFileSync(`${file}.new`, JSON.stringify({ port, token }), { mode: 0o600 });
   fs.renameSync(`${file}.new`, file);
 }

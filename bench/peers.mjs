@@ -1,7 +1,9 @@
 // VeltoMCP beside two generic Node.js bridges from the npm registry (supergateway and
 // mcp-remote, installed into bench/peers by bench/run.sh), each driven as an AI app drives it:
 // one stdio client, the MCP handshake, then tool calls. One host, in this process, answers them
-// all over Streamable HTTP: a get_notes answer of 2,000 notes, with and without structuredContent.
+// all over Streamable HTTP: a get_notes answer of 2,000 notes, with and without structuredContent,
+// and, where the reference host is given, the describe_session answer that it gives (a few
+// kilobytes of escaped text), taken from it once and served as it was.
 // The figure is the time that each bridge adds to a round trip over a direct POST of the same
 // message to the host, taken call by call, the paths in a new order each call, so that what the
 // machine does meanwhile falls on all of them alike.
@@ -9,17 +11,17 @@
 // The relay yardstick runs beside them where it is given: it posts and writes back the bytes with
 // no JSON at all, so what it adds is the floor under what any bridge adds.
 //
-// Usage: node bench/peers.mjs <VeltoMCP> [<velto_yardstick_relay>]
+// Usage: node bench/peers.mjs <VeltoMCP> [<velto_yardstick_relay> [<velto_reference_host>]]
 import { spawn } from "node:child_process";
 import crypto from "node:crypto";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { fileURLToPath } from "node:url";
-import { startHost, writeEndpointFile } from "./NodeHost.mjs";
+import { endpointFile, startHost, writeEndpointFile } from "./NodeHost.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const [veltoBridge, yardstick] = process.argv.slice(2);
+const [veltoBridge, yardstick, referenceHost] = process.argv.slice(2);
 const rounds = 3, callsPerRound = 15, notes = 2000;
 const token = crypto.randomBytes(32).toString("hex");
 
@@ -38,7 +40,42 @@ function notesResult(structured) {
   return result;
 }
 
-let answer = null;   // the tools/call result that the host gives now
+/** The result of describe_session as the reference host gives it, asked of it under a home of its
+    own; null where it does not answer. */
+async function describeSessionResult() {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), "velto-peers-reference-"));
+  const host = spawn(referenceHost, [], { env: { ...process.env, HOME: home, CFFIXED_USER_HOME: home }, stdio: "ignore" });
+
+  try {
+    // The host writes its endpoint file whole under a temporary name and renames it
+    for (let i = 0; i < 1000 && !fs.existsSync(endpointFile(home)); i++) await new Promise((resolve) => setTimeout(resolve, 10));
+    const { port, token: hostToken } = JSON.parse(fs.readFileSync(endpointFile(home), "utf8"));
+    const response = await fetch(`http://127.0.0.1:${port}/mcp`, {
+      method: "POST",
+      headers: { Authorization: `Bearer ${hostToken}`, "Content-Type": "application/json", Accept: "application/json, text/event-stream" },
+      body: JSON.stringify({ jsonrpc: "2.0", id: 1, method: "tools/call", params: { name: "describe_session", arguments: {} } }),
+    });
+    return (await response.json()).result ?? null;
+  } catch {
+    return null;
+  } finally {
+    host.kill();
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+}
+
+const answers = [
+  { tool: "get_notes", label: "a 2,000-note answer with structuredContent", result: notesResult(true), target: 5 },
+  { tool: "get_notes", label: "a 2,000-note answer as text alone", result: notesResult(false), target: 5 },
+];
+
+if (referenceHost) {
+  const result = await describeSessionResult();
+  if (result) answers.push({ tool: "describe_session", label: "describe_session, as the reference host answers it", result });
+  else console.log("the reference host gave no describe_session answer: no figures for it");
+}
+
+let answer = answers[0];   // what the host answers to tools/call now
 
 function reply(message) {
   switch (message.method) {
@@ -46,9 +83,9 @@ function reply(message) {
       return { protocolVersion: message.params?.protocolVersion ?? "2025-06-18", capabilities: { tools: {} },
                serverInfo: { name: "peers-host", version: "1.0.0" } };
     case "tools/list":
-      return { tools: [{ name: "get_notes", description: "The notes of a track", inputSchema: { type: "object", properties: {} } }] };
+      return { tools: [...new Set(answers.map(({ tool }) => tool))].map((name) => ({ name, description: name, inputSchema: { type: "object", properties: {} } })) };
     case "tools/call":
-      return answer;
+      return answer.result;
     default:
       return {};
   }
@@ -75,8 +112,8 @@ function bridge(name, command, args, env = {}) {
       if (line.trim() === "") continue;
       // The reply's id, without parsing the whole line: the client's own parse would be the same
       // work for every bridge, and no part of what a bridge adds. No other member of these
-      // answers is named "id".
-      const id = Number(/"id":\s*(\d+)/.exec(line)?.[1]);
+      // answers is named "id"; inside the tool's text, every quote follows a backslash.
+      const id = Number(/(?<!\\)"id":\s*(\d+)/.exec(line)?.[1]);
       waiting.get(id)?.(line);
       waiting.delete(id);
     }
@@ -103,7 +140,7 @@ const bridges = [
 ];
 
 let nextId = 1;
-const call = () => ({ jsonrpc: "2.0", id: nextId++, method: "tools/call", params: { name: "get_notes", arguments: { track: "Keys" } } });
+const call = () => ({ jsonrpc: "2.0", id: nextId++, method: "tools/call", params: { name: answer.tool, arguments: {} } });
 
 for (const b of bridges) {
   const initialized = await Promise.race([
@@ -125,9 +162,8 @@ const live = bridges.filter((b) => !b.failed);
 
 console.log(`time each bridge adds to a tools/call round trip over a direct POST to the same host (median of ${callsPerRound} calls a round)`);
 
-for (const structured of [true, false]) {
-  answer = notesResult(structured);
-  const size = Buffer.byteLength(JSON.stringify({ jsonrpc: "2.0", id: 1, result: answer }));
+for (answer of answers) {
+  const size = Buffer.byteLength(JSON.stringify({ jsonrpc: "2.0", id: 1, result: answer.result }));
   const added = new Map(live.map((b) => [b.name, []]));
 
   for (let round = 0; round < rounds; round++) {
@@ -162,7 +198,8 @@ for (const structured of [true, false]) {
     for (const b of live) added.get(b.name).push(median(through.get(b.name)) - median(direct));
   }
 
-  const label = `a 2,000-note answer ${structured ? "with structuredContent" : "as text alone"} (${Math.round(size / 1000)} KB)`;
+  const label = `${answer.label} (${(size / 1000).toFixed(size < 10000 ? 1 : 0)} KB)`;
+  const target = answer.target ? `target: at least ${answer.target}` : "no target";
   const figures = live.map((b) => `${b.name} +${added.get(b.name).map((ms) => ms.toFixed(1)).join(", ")} ms`);
   console.log(`${label}, rounds: ${figures.join("; ")}`);
 
@@ -170,9 +207,9 @@ for (const structured of [true, false]) {
   const others = live.filter((b) => b.name !== "VeltoMCP" && b.name !== "yardstick").map((b) => median(added.get(b.name)));
   // A median at or below zero is VeltoMCP within the noise of a direct POST: no ratio to give
   if (others.length > 0 && velto <= 0)
-    console.log(`  VeltoMCP adds nothing that this can tell from a direct POST (median ${velto.toFixed(2)} ms; target: at least 5 times less than the better Node.js bridge)`);
+    console.log(`  VeltoMCP adds nothing that this can tell from a direct POST (median ${velto.toFixed(2)} ms; ${target})`);
   else if (others.length > 0)
-    console.log(`  the better Node.js bridge adds ${(Math.min(...others) / velto).toFixed(1)} times what VeltoMCP adds (target: at least 5)`);
+    console.log(`  the better Node.js bridge adds ${(Math.min(...others) / velto).toFixed(1)} times what VeltoMCP adds (${target})`);
 }
 
 for (const b of bridges) b.child.kill();

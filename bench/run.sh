@@ -13,4 +13,4 @@ if [ ! -d bench/peers/node_modules/supergateway ] || [ ! -d bench/peers/node_mod
     npm install --prefix bench/peers --no-audit --no-fund --no-package-lock --loglevel=error >/dev/null
 fi
 echo
-node bench/peers.mjs build/VeltoMCP build/velto_yardstick_relay
+node bench/peers.mjs build/VeltoMCP build/velto_yardstick_relay build/velto_reference_host
