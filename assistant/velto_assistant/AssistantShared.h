@@ -77,11 +77,11 @@ void appendJson (std::string& out, const juce::var& value);
     wide its objects and whatever names they repeat. */
 bool rewriteJson (std::string_view utf8, std::string& out);
 
-/** parseJson for a reader that needs only what decides each message's answer, in time and
-    memory that go with the text however wide its objects are. It succeeds and fails exactly where parseJson does,
-    but the message (the object at the top, or each object in a batch) holds only its "id",
-    "method" and "params", "params" only its "protocolVersion", and an object or array among
-    them is a JsonLiteral of its wire form; a batch's other elements are void. For toJson and
+/** parseJson for a reader that needs only what decides each message's answer, in time and memory
+    that go with the text however wide its objects are. It succeeds and fails exactly where
+    parseJson does, but the message (the object at the top, or each object in a batch) holds only
+    its "id", "method" and "params", "params" only its "protocolVersion", and an object or array
+    among them is a JsonLiteral of its wire form; a batch's other elements are void. For toJson and
     appendJson alone, as JUCE's writer cannot write a JsonLiteral. */
 bool parseEnvelopes (std::string_view utf8, juce::var& result);
 
