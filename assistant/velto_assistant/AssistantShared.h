@@ -68,7 +68,8 @@ bool parseJson (const juce::String& text, juce::var& result);
     Cannot fail. Time goes with the value's size. */
 juce::String toJson (const juce::var& value);
 
-/** toJson's bytes, appended to `out`: for writers that gather many replies into one write. */
+/** toJson's bytes, appended to `out`: for writers that gather many replies into one write. Time
+    goes with the value's size, as toJson's does. */
 void appendJson (std::string& out, const juce::var& value);
 
 /** What parseJson and then appendJson would give, in one pass that builds no value: appends the
