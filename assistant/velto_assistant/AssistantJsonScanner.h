@@ -303,8 +303,8 @@ private:
             return simple != std::string_view::npos;
         }
 
+        ++p;   // 'u'
         uint32_t unit = 0;
-        ++p;
 
         if (! readHex4 (unit))
             return false;
@@ -328,8 +328,8 @@ private:
         if (text == nullptr)
             return true;
 
-        // NUL and lone surrogates are stored raw where a literal may hold them, and writeStringBody
-        // escapes them back; a String cannot hold them
+        // NUL and lone surrogates, which a String cannot hold, are stored raw where a literal may
+        // hold the string (writeStringBody escapes them back), else as U+FFFD
         if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
         {
             needsLiteral = needsLiteral || literalAllowed;
