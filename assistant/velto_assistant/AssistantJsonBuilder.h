@@ -18,7 +18,7 @@ inline juce::Identifier identifierFor (std::string_view name)
         if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
             return identifier;
 
-    return juce::String::fromUTF8 (name.data(), (int) name.size());
+    return stringFromValidUtf8 (name);
 }
 
 class Builder
@@ -97,7 +97,7 @@ private:
         }
         else
         {
-            result = juce::String::fromUTF8 (text.data(), (int) text.size());
+            result = stringFromValidUtf8 (text);
         }
 
         return true;

@@ -106,7 +106,7 @@ inline void appendUtf8 (std::string& out, uint32_t codePoint)
     out.append (bytes, (size_t) (writer.getAddress() - bytes));
 }
 
-inline juce::String stringFromValidUtf8 (const std::string& utf8)
+inline juce::String stringFromValidUtf8 (std::string_view utf8)
 {
     return juce::String::fromUTF8 (utf8.data(), (int) utf8.size());
 }
