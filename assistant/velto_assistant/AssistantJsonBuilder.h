@@ -6,21 +6,6 @@
 
 namespace velto::assistant::json
 {
-/** The member names that nearly every message and endpoint file holds, made once: making an
-    Identifier otherwise takes a lock on JUCE's global string pool, for every member. */
-inline juce::Identifier identifierFor (std::string_view name)
-{
-    static const juce::Identifier common[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
-                                                "name", "arguments", "content", "type", "text", "isError",
-                                                "port", "token", "note", "protocolVersion" };
-
-    for (const auto& identifier : common)
-        if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
-            return identifier;
-
-    return stringFromValidUtf8 (name);
-}
-
 class Builder
 {
 public:

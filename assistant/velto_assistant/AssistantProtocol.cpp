@@ -53,7 +53,7 @@ juce::var tool (const char* name, const char* title, const char* description, ju
 juce::var initializeResult (const juce::var& params)
 {
     // A missing "params" or "protocolVersion" reads as the empty text, which no revision matches
-    const auto requested = params.getProperty ("protocolVersion", {}).toString();
+    const auto requested = params.getProperty (identifierFor ("protocolVersion"), {}).toString();
     const auto supported = protocolVersions();
     const auto chosen = supported.contains (requested, false) ? requested : supported[0];
 
@@ -164,11 +164,11 @@ juce::var answerWithCatalogue (const juce::var& message, juce::var (*catalogue)(
     if (! expectsReply (message))
         return {};
 
-    const auto id = message.getProperty ("id", {});
-    const auto method = methodText (message.getProperty ("method", {}));
+    const auto id = message.getProperty (identifierFor ("id"), {});
+    const auto method = methodText (message.getProperty (identifierFor ("method"), {}));
 
     if (method == "initialize")
-        return rpcResult (id, initializeResult (message.getProperty ("params", {})));
+        return rpcResult (id, initializeResult (message.getProperty (identifierFor ("params"), {})));
 
     if (method == "ping")
         return rpcResult (id, juce::var (new juce::DynamicObject()));
@@ -184,12 +184,25 @@ juce::var answerWithCatalogue (const juce::var& message, juce::var (*catalogue)(
 } // namespace
 
 //==============================================================================
+juce::Identifier identifierFor (std::string_view name)
+{
+    static const juce::Identifier common[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
+                                                "name", "arguments", "content", "type", "text", "isError",
+                                                "port", "token", "note", "protocolVersion" };
+
+    for (const auto& identifier : common)
+        if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
+            return identifier;
+
+    return juce::String::fromUTF8 (name.data(), (int) name.size());
+}
+
 juce::var jsonObject (std::initializer_list<std::pair<const char*, juce::var>> members)
 {
     auto* result = new juce::DynamicObject();
 
     for (const auto& [name, value] : members)
-        result->setProperty (name, value);
+        result->setProperty (identifierFor (name), value);
 
     return juce::var (result);
 }
@@ -240,12 +253,12 @@ bool expectsReply (const juce::var& message)
 {
     // "id": null counts as present; only a missing id makes a notification
     const auto* request = message.getDynamicObject();
-    return request != nullptr && request->hasProperty ("id");
+    return request != nullptr && request->hasProperty (identifierFor ("id"));
 }
 
 bool isToolCall (const juce::var& message)
 {
-    const auto method = message.getProperty ("method", {});
+    const auto method = message.getProperty (identifierFor ("method"), {});
     return method.isString() && method.toString() == "tools/call";
 }
 
