@@ -243,8 +243,8 @@ public:
         switch (peek())
         {
             case 0:   return false;
-            case '{': return members (depth + 1, [&] { return skipString() && consume (':') && skipValue (depth + 1); });
-            case '[': return elements (depth + 1, [&] { return skipValue (depth + 1); });
+            case '{': return members (depth + 1, [&] { return skipString() && consume (':') && skipNested (depth + 1); });
+            case '[': return elements (depth + 1, [&] { return skipNested (depth + 1); });
             case '"': return skipString();
             case 't': return consumeWord ("true");
             case 'f': return consumeWord ("false");
@@ -256,6 +256,18 @@ public:
 private:
     const char* p;
     const char* const end;
+
+    /** skipValue for a member's value or an element. A number, which arrays of them make the
+        commonest thing skipped, is read here rather than through a call of its own. */
+    bool skipNested (int depth)
+    {
+        if (const auto next = peek(); next != '-' && ! isDigit ((unsigned char) next))
+            return skipValue (depth);
+
+        std::string_view text;
+        NumberForm form;
+        return number (text, form);
+    }
 
     /** The letter of an escape that the writer writes as it is read: all but \/ and \u. */
     static bool isWrittenEscape (char c)
