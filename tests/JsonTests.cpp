@@ -184,7 +184,7 @@ TEST (JsonParser, RoundTrips)
             EXPECT_EQ (rewritten (c.in + padding), c.out) << c.label;
             EXPECT_NE (envelopes (c.in + padding), "PARSE ERROR") << c.label;
 
-            // The members of params are read in runs of their own
+            // Most members of params are skipped, not built: the skip takes what parsing takes
             const auto asParams = "{\"params\":" + c.in + padding + "}";
             EXPECT_EQ (envelopes (asParams) == "PARSE ERROR", roundTrip (asParams) == "PARSE ERROR") << c.label << ", as params";
         }
@@ -213,7 +213,7 @@ TEST (JsonParser, Refusals)
             EXPECT_EQ (rewritten (text + padding), "REFUSED") << text;
             EXPECT_EQ (envelopes (text + padding), "PARSE ERROR") << text;
 
-            // The members of params, most of which are only looked at, are read in runs
+            // As params too, where most members are skipped rather than built
             if (text[0] == '{')
             {
                 EXPECT_EQ (envelopes ("{\"params\":" + std::string (text) + padding + "}"), "PARSE ERROR") << text << ", as params";
@@ -259,10 +259,10 @@ TEST (JsonParser, EnvelopesKeepWhatDecidesAnAnswer)
     }
 }
 
-TEST (JsonParser, StringsAndNumbersAtEveryPlaceInAWord)
+TEST (JsonParser, StringsAndNumbersEndedAtEveryLength)
 {
-    // Plain text is looked at eight bytes at a time: a byte that ends it, at each place in a word
-    // and in the last bytes of the text, which are looked at one by one
+    // Plain text is read in runs: each byte that ends a run, after runs of every length up to 17,
+    // in a name and in a value, before more members and as the last of the text
     struct Piece { const char* label; std::string in; std::string out; };
     const Piece pieces[] = {
         { "escaped quote", "\\\"", "\\\"" }, { "escaped backslash", "\\\\", "\\\\" },
@@ -285,8 +285,7 @@ TEST (JsonParser, StringsAndNumbersAtEveryPlaceInAWord)
         }
     }
 
-    // Integers of up to 18 characters go across as they stand; a digit that ends the run, or
-    // what follows, at each place
+    // Integers go across as they stand; what follows the digits, after every length up to 19
     for (std::string digits = "1"; digits.size() <= 19; digits += (char) ('0' + digits.size() % 10))
     {
         for (const auto& number : { digits, "-" + digits })
