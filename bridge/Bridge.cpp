@@ -1,6 +1,7 @@
 #include "Bridge.h"
 
 #include <velto_assistant/AssistantDetail.h>
+#include <velto_assistant/AssistantInternal.h>
 
 namespace velto::bridge
 {
@@ -57,7 +58,7 @@ juce::var answerLocally (const juce::var& message)
     // A tool call only Velto can carry out; anything else, a notification included, as the
     // module answers it
     if (expectsReply (message) && isToolCall (message))
-        return rpcResult (message.getProperty ("id", {}), toolText (notOpenText, true));
+        return rpcResult (message.getProperty (identifierFor ("id"), {}), toolText (notOpenText, true));
 
     return answerProtocolForWire (message);
 }
