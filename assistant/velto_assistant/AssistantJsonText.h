@@ -6,7 +6,8 @@
 
 // A double's shortest digits (Dragonbox) and the exact reading of decimal text (fast_float): made
 // for the job, locale-free, and header-only, so a host application compiles them with the
-// module and installs nothing. Each is as its authors publish it, with its licence beside it.
+// module and installs nothing. Each is as its authors publish it (but one reworded comment in
+// dragonbox.h), with its licence beside it.
 #include "third_party/dragonbox/dragonbox.h"
 #include "third_party/fast_float/fast_float.h"
 
