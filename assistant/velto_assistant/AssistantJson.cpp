@@ -32,10 +32,30 @@ void writeLineAndIndent (std::string& out, const Layout& layout, int indent)
     }
 }
 
+/** An array's or an object's `count` items between `open` and `close`, each written by
+    `writeItem`, on lines of their own where the layout has them. */
+template <typename WriteItem>
+void writeItems (std::string& out, char open, char close, int count, const Layout& layout, int indent, WriteItem&& writeItem)
+{
+    out += open;
+
+    for (int i = 0; i < count; ++i)
+    {
+        if (i > 0)
+            out += layout.multiLine ? "," : ", ";
+
+        writeLineAndIndent (out, layout, indent + 2);
+        writeItem (i);
+    }
+
+    if (count > 0)
+        writeLineAndIndent (out, layout, indent);
+
+    out += close;
+}
+
 void writeValue (std::string& out, const juce::var& value, const Layout& layout, int indent)
 {
-    const char* separator = layout.multiLine ? "," : ", ";
-
     if (value.isString())
     {
         writeString (out, value.toString());
@@ -54,51 +74,21 @@ void writeValue (std::string& out, const juce::var& value, const Layout& layout,
     }
     else if (const auto* array = value.getArray())
     {
-        if (array->isEmpty())
+        writeItems (out, '[', ']', array->size(), layout, indent, [&] (int i)
         {
-            out += "[]";
-            return;
-        }
-
-        out += '[';
-
-        for (int i = 0; i < array->size(); ++i)
-        {
-            if (i > 0)
-                out += separator;
-
-            writeLineAndIndent (out, layout, indent + 2);
             writeValue (out, array->getReference (i), layout, indent + 2);
-        }
-
-        writeLineAndIndent (out, layout, indent);
-        out += ']';
+        });
     }
     else if (auto* object = value.getDynamicObject())
     {
         const auto& properties = object->getProperties();
 
-        if (properties.isEmpty())
+        writeItems (out, '{', '}', properties.size(), layout, indent, [&] (int i)
         {
-            out += "{}";
-            return;
-        }
-
-        out += '{';
-
-        for (int i = 0; i < properties.size(); ++i)
-        {
-            if (i > 0)
-                out += separator;
-
-            writeLineAndIndent (out, layout, indent + 2);
             writeString (out, properties.getName (i).toString());
             out += ": ";
             writeValue (out, properties.getValueAt (i), layout, indent + 2);
-        }
-
-        writeLineAndIndent (out, layout, indent);
-        out += '}';
+        });
     }
     else if (const auto* literal = dynamic_cast<const JsonLiteral*> (value.getObject()))
     {
