@@ -49,7 +49,7 @@ public:
 
 private:
     Scanner& in;
-    std::string scratch;   // a string's text where it has escapes; nearly every one is read where it stands
+    std::string text;   // the string being read, kept from one to the next
 
     bool parseArray (juce::var& result, int depth)
     {
@@ -68,10 +68,10 @@ private:
         holding one becomes a JsonLiteral of its JSON text. */
     bool parseString (juce::var& result)
     {
-        std::string_view text;
         bool needsLiteral = false;
+        text.clear();
 
-        if (! in.stringValue (text, scratch, /* literalAllowed */ true, needsLiteral))
+        if (! in.readString (text, /* literalAllowed */ true, needsLiteral))
             return false;
 
         if (needsLiteral)
@@ -143,16 +143,16 @@ private:
     {
         auto* object = new juce::DynamicObject();
         result = juce::var (object);
-        std::string escapedName;   // its own, as the name is needed after the value is read
+        std::string name;   // its own, as the name is needed after the value is read
 
         return in.members (depth, [&]
         {
             // Where a name holds U+0000 or an unpaired surrogate, a String cannot, so they
             // become U+FFFD
-            std::string_view name;
             bool unused = false;
+            name.clear();
 
-            if (! in.stringValue (name, escapedName, /* literalAllowed */ false, unused) || ! in.consume (':'))
+            if (! in.readString (name, /* literalAllowed */ false, unused) || ! in.consume (':'))
                 return false;
 
             const auto keep = kept (name);

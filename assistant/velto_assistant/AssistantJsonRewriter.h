@@ -128,7 +128,7 @@ private:
         Nearly every string goes across as it stands. */
     bool rewriteString (bool literalAllowed)
     {
-        if (std::string_view quoted; in.stringAsWritten (quoted, /* escapesAllowed */ true))
+        if (std::string_view quoted; in.stringAsWritten (quoted))
         {
             out += quoted;
             return true;

@@ -74,10 +74,9 @@ public:
     // Strings
 
     /** The string at p as it stands, quotes included, where it is written back as it stands:
-        plain ASCII and well-formed UTF-8, and where `escapesAllowed` the escapes that the writer
-        itself writes (\" \\ \b \f \n \r \t), as nearly every string is. Moves past it; false,
-        not moving, for any other. */
-    bool stringAsWritten (std::string_view& quoted, bool escapesAllowed)
+        plain ASCII, well-formed UTF-8 and the escapes that the writer itself writes (\" \\ \b \f
+        \n \r \t), as nearly every string is. Moves past it; false, not moving, for any other. */
+    bool stringAsWritten (std::string_view& quoted)
     {
         for (const auto* q = p + 1; q != end;)
         {
@@ -92,7 +91,7 @@ public:
 
             if (isPlainAscii (c))
                 q = endOfPlainAscii (q, end);
-            else if (c == '\\' && escapesAllowed && end - q >= 2 && isWrittenEscape (q[1]))
+            else if (c == '\\' && end - q >= 2 && isWrittenEscape (q[1]))
                 q += 2;
             else if (const auto length = c >= 0x80 ? utf8SequenceLength ((const unsigned char*) q, (size_t) (end - q)) : 0)
                 q += length;
@@ -139,26 +138,6 @@ public:
         }
 
         return false;
-    }
-
-    /** The text of the string at p: where it holds no escape, as nearly every string does, a
-        view of it where it stands, copied no more; else collected by readString into `scratch`,
-        and a view of that. False where readString fails. */
-    bool stringValue (std::string_view& text, std::string& scratch, bool literalAllowed, bool& needsLiteral)
-    {
-        if (std::string_view quoted; stringAsWritten (quoted, /* escapesAllowed */ false))
-        {
-            text = quoted.substr (1, quoted.size() - 2);
-            return true;
-        }
-
-        scratch.clear();
-
-        if (! readString (scratch, literalAllowed, needsLiteral))
-            return false;
-
-        text = scratch;
-        return true;
     }
 
     /** Moves past the string at p: readString fails only at its end and on an escape that is not
