@@ -49,7 +49,7 @@ public:
 
 private:
     Scanner& in;
-    std::string text;   // the string being read, kept from one to the next
+    std::string scratch;   // the string being read, its memory kept from one to the next
 
     bool parseArray (juce::var& result, int depth)
     {
@@ -69,20 +69,20 @@ private:
     bool parseString (juce::var& result)
     {
         bool needsLiteral = false;
-        text.clear();
+        scratch.clear();
 
-        if (! in.readString (text, /* literalAllowed */ true, needsLiteral))
+        if (! in.readString (scratch, /* literalAllowed */ true, needsLiteral))
             return false;
 
         if (needsLiteral)
         {
             std::string json;
-            writeQuoted (json, text);
+            writeQuoted (json, scratch);
             result = juce::var (new JsonLiteral (std::move (json)));
         }
         else
         {
-            result = stringFromValidUtf8 (text);
+            result = stringFromValidUtf8 (scratch);
         }
 
         return true;
