@@ -228,7 +228,7 @@ public:
             case 't': return consumeWord ("true");
             case 'f': return consumeWord ("false");
             case 'n': return consumeWord ("null");
-            default:  { std::string_view text; NumberForm form; return number (text, form); }
+            default:  return skipNumber();
         }
     }
 
@@ -240,9 +240,12 @@ private:
         commonest thing skipped, is read here rather than through a call of its own. */
     bool skipNested (int depth)
     {
-        if (const auto next = peek(); next != '-' && ! isDigit ((unsigned char) next))
-            return skipValue (depth);
+        const auto next = peek();
+        return next == '-' || isDigit ((unsigned char) next) ? skipNumber() : skipValue (depth);
+    }
 
+    bool skipNumber()
+    {
         std::string_view text;
         NumberForm form;
         return number (text, form);
