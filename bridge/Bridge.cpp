@@ -58,7 +58,7 @@ juce::var answerLocally (const juce::var& message)
     // A tool call only Velto can carry out; anything else, a notification included, as the
     // module answers it
     if (expectsReply (message) && isToolCall (message))
-        return rpcResult (message.getProperty (identifierFor ("id"), {}), toolText (notOpenText, true));
+        return rpcResult (message.getProperty (NameIdentifier ("id"), {}), toolText (notOpenText, true));
 
     return answerProtocolForWire (message);
 }

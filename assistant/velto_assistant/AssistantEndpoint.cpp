@@ -164,8 +164,8 @@ std::optional<Endpoint> parseEndpoint (std::string_view bytes)
     if (! parseJson (bytes, parsed))
         return std::nullopt;
 
-    const auto port = portNumber (parsed.getProperty (identifierFor ("port"), 0));
-    const auto tokenValue = parsed.getProperty (identifierFor ("token"), juce::var::undefined());
+    const auto port = portNumber (parsed.getProperty (NameIdentifier ("port"), 0));
+    const auto tokenValue = parsed.getProperty (NameIdentifier ("token"), juce::var::undefined());
     const auto token = tokenValue.isString() ? tokenValue.toString()
                      : (tokenValue.isVoid() || tokenValue.isUndefined()) ? juce::String()
                                                                            : toJson (tokenValue);

@@ -12,10 +12,24 @@ namespace velto::assistant
 /** The multi-line form of the endpoint file: two-space indent, CR LF, no final line break. */
 juce::String toJsonMultiLine (const juce::var& value);
 
-/** The Identifier of a member's name. Those that nearly every message and endpoint file holds
-    are made once: making one from text looks it up in JUCE's global string pool, under a lock,
-    which took a fifth of the time of an offline ping, answer and all. */
-juce::Identifier identifierFor (std::string_view name);
+/** The Identifier of a member's name, for use where a juce::Identifier is taken. Those that
+    nearly every message and endpoint file holds are made once and lent, not copied: making one
+    from text looks it up in JUCE's global string pool, under a lock, which took a fifth of the
+    time of an offline ping, answer and all, and each copy counts its text up and down
+    atomically, which took a tenth. What it lends lives as long as the NameIdentifier: take it
+    within the expression, or keep the NameIdentifier. */
+class NameIdentifier
+{
+public:
+    explicit NameIdentifier (std::string_view name);
+
+    operator const juce::Identifier&() const noexcept { return pooled != nullptr ? *pooled : made; }
+
+private:
+    const juce::Identifier* pooled = nullptr;
+    juce::Identifier made;
+};
+
 
 /** Bytes read from a socket at a time, where a read is not sized to what is awaited. */
 inline constexpr int httpReadChunkBytes = 8192;

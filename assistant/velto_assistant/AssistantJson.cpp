@@ -85,9 +85,10 @@ void writeValue (std::string& out, const juce::var& value, const Layout& layout,
 
         writeItems (out, '{', '}', properties.size(), layout, indent, [&] (int i)
         {
-            writeString (out, properties.getName (i).toString());
+            const auto& member = properties.begin()[i];   // getName (i) would copy its Identifier
+            writeString (out, member.name.toString());
             out += ": ";
-            writeValue (out, properties.getValueAt (i), layout, indent + 2);
+            writeValue (out, member.value, layout, indent + 2);
         });
     }
     else if (const auto* literal = dynamic_cast<const JsonLiteral*> (value.getObject()))

@@ -169,7 +169,7 @@ private:
             // which it does loosely (0.1 and 0.10000000000000002, [1] and ["1"]): the last value
             // goes in through the property's own slot then
             auto& properties = object->getProperties();
-            const auto identifier = identifierFor (name);
+            const NameIdentifier identifier (name);
 
             if (read && ! properties.set (identifier, member))
                 *properties.getVarPointer (identifier) = std::move (member);

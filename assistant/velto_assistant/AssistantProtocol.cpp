@@ -53,7 +53,7 @@ juce::var tool (const char* name, const char* title, const char* description, ju
 juce::var initializeResult (const juce::var& params)
 {
     // A missing "params" or "protocolVersion" reads as the empty text, which no revision matches
-    const auto requested = params.getProperty (identifierFor ("protocolVersion"), {}).toString();
+    const auto requested = params.getProperty (NameIdentifier ("protocolVersion"), {}).toString();
     const auto supported = protocolVersions();
     const auto chosen = supported.contains (requested, false) ? requested : supported[0];
 
@@ -164,11 +164,11 @@ juce::var answerWithCatalogue (const juce::var& message, juce::var (*catalogue)(
     if (! expectsReply (message))
         return {};
 
-    const auto id = message.getProperty (identifierFor ("id"), {});
-    const auto method = methodText (message.getProperty (identifierFor ("method"), {}));
+    const auto id = message.getProperty (NameIdentifier ("id"), {});
+    const auto method = methodText (message.getProperty (NameIdentifier ("method"), {}));
 
     if (method == "initialize")
-        return rpcResult (id, initializeResult (message.getProperty (identifierFor ("params"), {})));
+        return rpcResult (id, initializeResult (message.getProperty (NameIdentifier ("params"), {})));
 
     if (method == "ping")
         return rpcResult (id, juce::var (new juce::DynamicObject()));
@@ -184,17 +184,30 @@ juce::var answerWithCatalogue (const juce::var& message, juce::var (*catalogue)(
 } // namespace
 
 //==============================================================================
-juce::Identifier identifierFor (std::string_view name)
+NameIdentifier::NameIdentifier (std::string_view name)
 {
-    static const juce::Identifier common[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
-                                                "name", "arguments", "content", "type", "text", "isError",
-                                                "port", "token", "note", "protocolVersion" };
+    // The names as views too, so that comparing one costs no count of an Identifier's text
+    static constexpr std::string_view commonNames[] = { "jsonrpc", "id", "method", "params", "result", "error", "code", "message",
+                                                        "name", "arguments", "content", "type", "text", "isError",
+                                                        "port", "token", "note", "protocolVersion" };
+    static const auto common = []
+    {
+        std::vector<juce::Identifier> identifiers;
 
-    for (const auto& identifier : common)
-        if (const auto text = identifier.getCharPointer(); std::string_view (text.getAddress()) == name)
-            return identifier;
+        for (const auto commonName : commonNames)
+            identifiers.emplace_back (juce::String (commonName.data(), commonName.size()));
 
-    return juce::String::fromUTF8 (name.data(), (int) name.size());
+        return identifiers;
+    }();
+
+    for (size_t i = 0; i < common.size(); ++i)
+        if (commonNames[i] == name)
+        {
+            pooled = &common[i];
+            return;
+        }
+
+    made = juce::String::fromUTF8 (name.data(), (int) name.size());
 }
 
 juce::var jsonObject (std::initializer_list<std::pair<const char*, juce::var>> members)
@@ -202,7 +215,7 @@ juce::var jsonObject (std::initializer_list<std::pair<const char*, juce::var>> m
     auto* result = new juce::DynamicObject();
 
     for (const auto& [name, value] : members)
-        result->setProperty (identifierFor (name), value);
+        result->setProperty (NameIdentifier (name), value);
 
     return juce::var (result);
 }
@@ -253,12 +266,12 @@ bool expectsReply (const juce::var& message)
 {
     // "id": null counts as present; only a missing id makes a notification
     const auto* request = message.getDynamicObject();
-    return request != nullptr && request->hasProperty (identifierFor ("id"));
+    return request != nullptr && request->hasProperty (NameIdentifier ("id"));
 }
 
 bool isToolCall (const juce::var& message)
 {
-    const auto method = message.getProperty (identifierFor ("method"), {});
+    const auto method = message.getProperty (NameIdentifier ("method"), {});
     return method.isString() && method.toString() == "tools/call";
 }
 

@@ -67,7 +67,7 @@ juce::var standIn (const juce::var& element, juce::int64 replyBytes)
 
     const auto size = juce::String (replyBytes) + " bytes, where one answer carries at most "
                     + juce::String (maxHttpBodyBytes) + " with the other replies of its batch";
-    const auto id = element.getProperty (identifierFor ("id"), {});
+    const auto id = element.getProperty (NameIdentifier ("id"), {});
 
     if (isToolCall (element))
         return rpcResult (id, toolText ("The tool ran, but its result is too large to send back (" + size
