@@ -30,7 +30,6 @@ private:
     juce::Identifier made;
 };
 
-
 /** Bytes read from a socket at a time, where a read is not sized to what is awaited. */
 inline constexpr int httpReadChunkBytes = 8192;
 
