@@ -63,8 +63,6 @@ include/VeltoMCP/modules/velto_assistant/AssistantEndpoint.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantHttp.cpp
 include/VeltoMCP/modules/velto_assistant/AssistantInternal.h
 include/VeltoMCP/modules/velto_assistant/AssistantJson.cpp
-include/VeltoMCP/modules/velto_assistant/AssistantJsonBuilder.h
-include/VeltoMCP/modules/velto_assistant/AssistantJsonRewriter.h
 include/VeltoMCP/modules/velto_assistant/AssistantJsonScanner.h
 include/VeltoMCP/modules/velto_assistant/AssistantJsonText.h
 include/VeltoMCP/modules/velto_assistant/AssistantPlatform.h

@@ -25,13 +25,6 @@ public:
         return p != end ? *p : 0;
     }
 
-    /** Whether the text, after white space, begins an object or an array: all that a message is. */
-    bool atObjectOrArray()
-    {
-        const auto next = peek();
-        return next == '{' || next == '[';
-    }
-
     /** Moves past `expected` after white space; false, not moving past it, when another stands there. */
     bool consume (char expected)
     {
@@ -70,12 +63,9 @@ public:
         return within ('{', '}', depth, [&] { return peek() == '"' && member(); });
     }
 
-    //==============================================================================
-    // Strings
-
     /** The string at p as it stands, quotes included, where it is written back as it stands:
-        plain ASCII, well-formed UTF-8 and the escapes that the writer itself writes (\" \\ \b \f
-        \n \r \t), as nearly every string is. Moves past it; false, not moving, for any other. */
+        plain ASCII, well-formed UTF-8 and the escapes that the writer itself writes (all but \/
+        and \u), as nearly every string is. Moves past it; false, not moving, for any other. */
     bool stringAsWritten (std::string_view& quoted)
     {
         for (const auto* q = p + 1; q != end;)
@@ -90,7 +80,7 @@ public:
             }
 
             if (isPlainAscii (c))
-                q = endOfPlainAscii (q, end);
+                q = endOfRun (q, end, isPlainAscii);
             else if (c == '\\' && end - q >= 2 && isWrittenEscape (q[1]))
                 q += 2;
             else if (const auto length = c >= 0x80 ? utf8SequenceLength ((const unsigned char*) q, (size_t) (end - q)) : 0)
@@ -102,77 +92,37 @@ public:
         return false;
     }
 
-    /** Collects the string at p as UTF-8 into `text`, in one pass. U+0000 and unpaired
-        surrogates go in as they are, with `needsLiteral` set, where `literalAllowed`; elsewhere
-        (member names, which must be Strings) they become U+FFFD. False at the end of the text or
-        at an escape that is not JSON's. */
-    bool readString (std::string& text, bool literalAllowed, bool& needsLiteral)
+    /** Reads the string at p in one pass, as UTF-8 into `text`, or only past it where `text` is
+        null. U+0000 and unpaired surrogates go in as they are, with `needsLiteral` set, where
+        `literalAllowed`; elsewhere (member names, which must be Strings) they become U+FFFD, as
+        ill-formed UTF-8 does. False at the end of the text or at an escape that is not JSON's. */
+    bool readString (std::string* text, bool literalAllowed, bool& needsLiteral)
     {
-        ++p;   // '"'
-
-        while (p != end)
+        for (++p; p != end;)   // past the opening quote
         {
-            const auto c = (unsigned char) *p;
+            const auto* run = p;
+            p = endOfRun (p, end, isPlainAscii);
 
-            if (c == '"')
+            if (text != nullptr)
+                text->append (run, (size_t) (p - run));
+
+            if (p == end)
+                break;
+
+            if (*p == '"')
             {
                 ++p;
                 return true;
             }
 
-            if (c == '\\')
-            {
-                if (! readEscape (&text, literalAllowed, needsLiteral))
-                    return false;
-            }
-            else if (isPlainAscii (c))
-            {
-                const auto* run = p;
-                p = endOfPlainAscii (p, end);
-                text.append (run, (size_t) (p - run));
-            }
-            else
-            {
+            if (*p != '\\')
                 readRawByte (text, literalAllowed, needsLiteral);
-            }
+            else if (! readEscape (text, literalAllowed, needsLiteral))
+                return false;
         }
 
         return false;
     }
-
-    /** Moves past the string at p: readString fails only at its end and on an escape that is not
-        JSON's, so only those are looked at. */
-    bool skipString()
-    {
-        ++p;   // '"'
-
-        // The quote found stays the one to reach until an escape takes it, and each search for a
-        // backslash begins where the last ended: no byte is searched twice
-        const char* quote = nullptr;
-
-        for (;;)
-        {
-            if (quote == nullptr || quote < p)
-                if ((quote = static_cast<const char*> (std::memchr (p, '"', (size_t) (end - p)))) == nullptr)
-                    return false;
-
-            p = static_cast<const char*> (std::memchr (p, '\\', (size_t) (quote - p)));
-
-            if (p == nullptr)
-            {
-                p = quote + 1;
-                return true;
-            }
-
-            bool unused = false;
-
-            if (! readEscape (nullptr, true, unused))
-                return false;
-        }
-    }
-
-    //==============================================================================
-    // Numbers
 
     /** Moves past the number at p, as JSON's grammar has it, giving its text and its form;
         false, with p anywhere, when there is none. */
@@ -188,14 +138,14 @@ public:
             return false;
 
         if (*p++ != '0')   // JSON allows no leading zeros: "01" ends the number after the 0
-            p = endOfDigits (p, end);
+            p = endOfRun (p, end, isDigit);
 
         if (p != end && *p == '.')
         {
             if (++p == end || ! isDigit ((unsigned char) *p))
                 return false;
 
-            p = endOfDigits (p, end);
+            p = endOfRun (p, end, isDigit);
             form = NumberForm::fraction;
         }
 
@@ -207,7 +157,7 @@ public:
             if (p == end || ! isDigit ((unsigned char) *p))
                 return false;
 
-            p = endOfDigits (p, end);
+            p = endOfRun (p, end, isDigit);
             form = NumberForm::exponent;
         }
 
@@ -215,41 +165,29 @@ public:
         return true;
     }
 
-    //==============================================================================
     /** Moves past the value at p as a walker would read it, at `depth`, making nothing of it. */
     bool skipValue (int depth)
     {
+        bool unused = false;
+        std::string_view text;
+        NumberForm form;
+
         switch (peek())
         {
             case 0:   return false;
-            case '{': return members (depth + 1, [&] { return skipString() && consume (':') && skipNested (depth + 1); });
-            case '[': return elements (depth + 1, [&] { return skipNested (depth + 1); });
-            case '"': return skipString();
+            case '{': return members (depth + 1, [&] { return readString (nullptr, false, unused) && consume (':') && skipValue (depth + 1); });
+            case '[': return elements (depth + 1, [&] { return skipValue (depth + 1); });
+            case '"': return readString (nullptr, false, unused);
             case 't': return consumeWord ("true");
             case 'f': return consumeWord ("false");
             case 'n': return consumeWord ("null");
-            default:  return skipNumber();
+            default:  return number (text, form);
         }
     }
 
 private:
     const char* p;
     const char* const end;
-
-    /** skipValue for a member's value or an element. A number, which arrays of them make the
-        commonest thing skipped, is read here rather than through a call of its own. */
-    bool skipNested (int depth)
-    {
-        const auto next = peek();
-        return next == '-' || isDigit ((unsigned char) next) ? skipNumber() : skipValue (depth);
-    }
-
-    bool skipNumber()
-    {
-        std::string_view text;
-        NumberForm form;
-        return number (text, form);
-    }
 
     /** The letter of an escape that the writer writes as it is read: all but \/ and \u. */
     static bool isWrittenEscape (char c)
@@ -260,24 +198,18 @@ private:
     /** The byte at p that is neither plain ASCII nor a quote or backslash, as a string keeps it:
         a NUL as \u0000 would be (a String would end at it), other control characters as they are
         (they go back out escaped), a UTF-8 sequence whole, ill-formed UTF-8 as U+FFFD. */
-    void readRawByte (std::string& text, bool literalAllowed, bool& needsLiteral)
+    void readRawByte (std::string* text, bool literalAllowed, bool& needsLiteral)
     {
-        if (*p == 0 && literalAllowed)
-        {
-            text += '\0';
-            needsLiteral = true;
-            ++p;
-        }
-        else if (const auto length = *p != 0 ? utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)) : 0)
-        {
-            text.append (p, length);
-            p += length;
-        }
-        else
-        {
-            text += replacementCharacter;
-            ++p;
-        }
+        const size_t length = *p != 0 ? utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)) : 0;
+        const bool literalNul = *p == 0 && literalAllowed;
+
+        if (text != nullptr && length > 0)
+            text->append (p, length);
+        else if (text != nullptr)
+            *text += literalNul ? std::string_view ("\0", 1) : std::string_view (replacementCharacter);
+
+        needsLiteral = needsLiteral || literalNul;
+        p += std::max<size_t> (length, 1);
     }
 
     /** The escape at p, its backslash included, into `text` where one is given; false when it is
@@ -298,25 +230,21 @@ private:
         }
 
         ++p;   // 'u'
-        uint32_t unit = 0;
+        uint32_t unit = 0, low = 0;
 
         if (! readHex4 (unit))
             return false;
 
+        // A high surrogate and a low one are one code point; a half of a pair alone stands alone
         if (unit >= 0xD800 && unit <= 0xDBFF && end - p >= 6 && p[0] == '\\' && p[1] == 'u')
         {
             const auto* afterHigh = p;
-            uint32_t low = 0;
             p += 2;
 
             if (readHex4 (low) && low >= 0xDC00 && low <= 0xDFFF)
-            {
                 unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-            }
             else
-            {
-                p = afterHigh;   // not a pair: the high half stands alone
-            }
+                p = afterHigh;
         }
 
         if (text == nullptr)
@@ -336,9 +264,7 @@ private:
 
     bool readHex4 (uint32_t& unit)
     {
-        const auto* digits = p;
-
-        if (end - p < 4 || std::from_chars (digits, digits + 4, unit, 16).ptr != digits + 4)
+        if (end - p < 4 || std::from_chars (p, p + 4, unit, 16).ptr != p + 4)
             return false;
 
         p += 4;
@@ -348,10 +274,8 @@ private:
     template <typename Each>
     bool within (char open, char close, int depth, Each&& each)
     {
-        if (depth > maxJsonDepth || peek() != open)
+        if (depth > maxJsonDepth || ! consume (open))
             return false;
-
-        ++p;
 
         if (consume (close))
             return true;

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace velto::assistant::json
@@ -27,10 +28,10 @@ inline constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD 
 inline constexpr std::string_view escapeLetters = "\"\\/bfnrt", escapedCharacters = "\"\\/\b\f\n\r\t";
 
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
-    what nearly every string is made of, so it goes in and out in runs. One look-up a byte. */
+    what nearly every string is made of, so it goes in and out in runs. */
 inline bool isPlainAscii (unsigned char c)
 {
-    static constexpr auto table = []
+    static constexpr auto table = []   // one look-up a byte: nearly every byte is looked at here
     {
         std::array<bool, 256> plain {};
 
@@ -43,53 +44,31 @@ inline bool isPlainAscii (unsigned char c)
     return table[c];
 }
 
-/** Where the run of plain ASCII that starts at `from` ends. */
-inline const char* endOfPlainAscii (const char* from, const char* end)
+inline bool isDigit (unsigned char c) { return c >= '0' && c <= '9'; }
+
+/** Where the run of bytes for which `is` holds, from `from` on, ends. */
+template <typename Predicate>
+const char* endOfRun (const char* from, const char* end, Predicate is)
 {
-    while (from != end && isPlainAscii ((unsigned char) *from))
+    while (from != end && is ((unsigned char) *from))
         ++from;
 
     return from;
 }
-
-inline bool isDigit (unsigned char c) { return (unsigned char) (c - '0') < 10; }
-
-/** Where the run of decimal digits that starts at `from` ends. */
-inline const char* endOfDigits (const char* from, const char* end)
-{
-    while (from != end && isDigit ((unsigned char) *from))
-        ++from;
-
-    return from;
-}
-
-//==============================================================================
-// UTF-8
 
 /** Length of the well-formed UTF-8 sequence at p (at most `left` bytes), or 0 when there is
     none. Surrogate code points are not well-formed UTF-8 and give 0. */
 inline size_t utf8SequenceLength (const unsigned char* p, size_t left)
 {
     const auto lead = p[0];
+    const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
 
-    if (lead < 0x80)
-        return 1;
+    // The second byte's bounds rule out overlong forms, surrogates and code points past U+10FFFF
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
 
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;   // the bounds of the second byte
-
-    if (lead >= 0xC2 && lead <= 0xDF)       length = 2;
-    else if (lead == 0xE0)                  { length = 3; low = 0xA0; }
-    else if (lead >= 0xE1 && lead <= 0xEC)  length = 3;
-    else if (lead == 0xED)                  { length = 3; high = 0x9F; }
-    else if (lead >= 0xEE && lead <= 0xEF)  length = 3;
-    else if (lead == 0xF0)                  { length = 4; low = 0x90; }
-    else if (lead >= 0xF1 && lead <= 0xF3)  length = 4;
-    else if (lead == 0xF4)                  { length = 4; high = 0x8F; }
-    else                                    return 0;
-
-    if (left < length || p[1] < low || p[1] > high)
-        return 0;
+    if (length < 2 || left < length || p[1] < low || p[1] > high)
+        return length == 1 ? 1 : 0;
 
     for (size_t i = 2; i < length; ++i)
         if (p[i] < 0x80 || p[i] > 0xBF)
@@ -112,43 +91,33 @@ inline juce::String stringFromValidUtf8 (std::string_view utf8)
     return juce::String::fromUTF8 (utf8.data(), (int) utf8.size());
 }
 
-//==============================================================================
-// The wire form of a string's body and of a number
-
 /** Writes the bytes as the inside of a JSON string. Well-formed UTF-8 passes as itself. The
     parser stores U+0000 as a NUL byte and an unpaired surrogate as its three-byte form (ED A0..BF
     xx) inside a JsonLiteral's source; both go back out as \u escapes. Any other ill-formed byte
     becomes U+FFFD, so the output is valid UTF-8 whatever a String was built from. */
 inline void writeStringBody (std::string& out, const char* data, size_t size)
 {
-    static constexpr char hexDigits[] = "0123456789abcdef";
     const auto* p = reinterpret_cast<const unsigned char*> (data);
-    size_t i = 0;
 
     auto writeUnicodeEscape = [&out] (uint32_t unit)
     {
-        const char escape[] = { '\\', 'u', hexDigits[(unit >> 12) & 0xF], hexDigits[(unit >> 8) & 0xF],
-                                hexDigits[(unit >> 4) & 0xF], hexDigits[unit & 0xF] };
-        out.append (escape, sizeof (escape));
+        char escape[8];
+        out.append (escape, (size_t) std::snprintf (escape, sizeof (escape), "\\u%04x", unit));   // no locale touches %x
     };
 
-    while (i < size)
+    for (size_t i = 0; i < size;)
     {
         const auto c = p[i];
 
-        // A run of plain ASCII, the most of any string, goes out at once
         if (isPlainAscii (c))
         {
             const auto run = i;
-            i = (size_t) (endOfPlainAscii (data + i, data + size) - data);
+            i = (size_t) (endOfRun (data + i, data + size, isPlainAscii) - data);
             out.append (data + run, i - run);
-            continue;
         }
-
-        if (const auto escape = escapedCharacters.find ((char) c); escape != std::string_view::npos)
+        else if (const auto escape = escapedCharacters.find ((char) c); escape != std::string_view::npos)
         {
-            out += '\\';
-            out += escapeLetters[escape];
+            out.append ({ '\\', escapeLetters[escape] });
             ++i;
         }
         else if (c < 0x20)
@@ -161,8 +130,7 @@ inline void writeStringBody (std::string& out, const char* data, size_t size)
             out.append (data + i, length);
             i += length;
         }
-        else if (c == 0xED && size - i >= 3 && p[i + 1] >= 0xA0 && p[i + 1] <= 0xBF
-                 && p[i + 2] >= 0x80 && p[i + 2] <= 0xBF)
+        else if (c == 0xED && size - i >= 3 && p[i + 1] >= 0xA0 && p[i + 1] <= 0xBF && p[i + 2] >= 0x80 && p[i + 2] <= 0xBF)
         {
             writeUnicodeEscape (0xD000u | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu));
             i += 3;
@@ -181,11 +149,6 @@ inline void writeQuoted (std::string& out, std::string_view bytes)
     out += '"';
     writeStringBody (out, bytes.data(), bytes.size());
     out += '"';
-}
-
-inline void writeString (std::string& out, const juce::String& text)
-{
-    writeQuoted (out, { text.toRawUTF8(), text.getNumBytesAsUTF8() });
 }
 
 /** The wire form of one number, composed in place and copied out once. The longest ever
@@ -223,13 +186,8 @@ inline NumberText decimalText (bool negative, std::string_view digits, int expon
     if (exponent >= 21 || (decimals > 15 && exponentLength < plainLength))
     {
         text.put (digits.substr (0, 1));
-
-        if (count > 1)
-        {
-            text.put (".");
-            text.put (digits.substr (1));
-        }
-
+        text.put (count > 1 ? "." : "");
+        text.put (digits.substr (1));
         text.put ("e");
         text.put (std::string_view (power, (size_t) powerLength));
     }
@@ -272,28 +230,25 @@ inline NumberText doubleText (double value)
     const auto count = (int) (std::to_chars (digits, digits + sizeof (digits), decimal.significand).ptr - digits);
     const int exponent = decimal.exponent + count - 1;
 
-    if (exponent >= 16 && exponent < 21)
-    {
-        // A whole number past 2^53, as the integer that the double is, digit for digit: its
-        // shortest digits padded with zeros can be another. No locale touches "%.0f".
-        text.size = (size_t) std::snprintf (text.bytes, sizeof (text.bytes), "%.0f", value);
-        text.put (".0");
-        return text;
-    }
+    if (exponent < 16 || exponent >= 21)
+        return decimalText (value < 0, std::string_view (digits, (size_t) count), exponent);
 
-    return decimalText (value < 0, std::string_view (digits, (size_t) count), exponent);
+    // A whole number past 2^53, as the integer that the double is, digit for digit: its shortest
+    // digits padded with zeros can be another. No locale touches "%.0f".
+    text.size = (size_t) std::snprintf (text.bytes, sizeof (text.bytes), "%.0f", value);
+    text.put (".0");
+    return text;
 }
 
 /** What doubleText would give for the JSON number `number`, which has a fraction or an exponent,
-    made from its digits alone: any decimal of at most 15 significant digits reads as a double
-    whose fewest digits are its own, so where `number` is one, not zero, and stands for a normal
-    double that decimalText writes, nothing need be converted. An empty text for any other
-    number, which is left to the conversions. */
+    made from its digits alone: a decimal of at most 15 significant digits reads as a double whose
+    fewest digits are its own. An empty text where it has more, or stands for zero, for no
+    normal double, or for one from 10^16 to 10^21, which is written as the integer it is. */
 inline NumberText decimalFromDigits (std::string_view number)
 {
     constexpr int maxDigits = 15;
-    char digits[2 * maxDigits];   // the significant digits, trailing zeros included until the end
-    int count = 0, integerDigits = 0, leadingZeros = 0;
+    char digits[maxDigits];
+    int count = 0, integerDigits = 0, leadingZeros = 0, power = 0;
     bool afterPoint = false;
     size_t i = number[0] == '-' ? 1 : 0;
 
@@ -309,32 +264,27 @@ inline NumberText decimalFromDigits (std::string_view number)
 
         if (count == 0 && number[i] == '0')
             ++leadingZeros;
-        else if (count == (int) sizeof (digits))
-            return {};
-        else
+        else if (count < maxDigits)
             digits[count++] = number[i];
+        else if (number[i] != '0')   // zeros past the places kept are dropped: they trail, or this fails
+            return {};
     }
 
     while (count > 0 && digits[count - 1] == '0')
         --count;
 
-    int power = 0;
-
     if (i < number.size())
     {
         const auto* from = number.data() + i + 1;
-        from += *from == '+' ? 1 : 0;
-        const auto [last, error] = std::from_chars (from, number.data() + number.size(), power);
+        const auto [last, error] = std::from_chars (from + (*from == '+' ? 1 : 0), number.data() + number.size(), power);
 
         if (error != std::errc() || last != number.data() + number.size())
             return {};
     }
 
-    // The power of ten of the first significant digit; from 10^16 to 10^21 a double is written as
-    // the integer it is, which its digits alone do not give
-    const long exponent = (long) integerDigits - 1 - leadingZeros + power;
+    const long exponent = (long) integerDigits - 1 - leadingZeros + power;   // of the first significant digit
 
-    if (count == 0 || count > maxDigits || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
+    if (count == 0 || exponent < -300 || exponent > 300 || (exponent >= 16 && exponent < 21))
         return {};
 
     return decimalText (number[0] == '-', std::string_view (digits, (size_t) count), (int) exponent);
@@ -353,38 +303,18 @@ inline bool isWrittenAsDouble (std::string_view text)
 /** What a JSON number has beyond its integer part: nothing, a fraction alone, or an exponent. */
 enum class NumberForm { integer, fraction, exponent };
 
-/** A number as it was read: the integer or double it is, or, beyond what either carries
-    unchanged, its own text. */
-struct Number
+/** The double that the JSON number `text`, which has a fraction or an exponent, stands for, read
+    exactly and in no locale; none where no double carries it: beyond a double's range, or so
+    small that every digit was lost. */
+inline std::optional<double> readDouble (std::string_view text)
 {
-    enum class Kind { integer, real, literal };
+    double value = 0;
+    fast_float::from_chars (text.data(), text.data() + text.size(), value);
+    const bool lostEveryDigit = std::fpclassify (value) == FP_ZERO && text.find_first_of ("123456789") < text.find_first_of ("eE");
 
-    Kind kind = Kind::integer;
-    juce::int64 integer = 0;
-    double real = 0;
-};
+    if (! std::isfinite (value) || lostEveryDigit)
+        return {};
 
-/** What the JSON number `text`, valid by JSON's grammar, is: an integer where it has neither
-    fraction nor exponent and fits 64 bits; a double where it has and one carries it, read
-    exactly and in no locale; else a literal. */
-inline Number readNumber (std::string_view text, NumberForm form)
-{
-    const auto* first = text.data();
-    const auto* last = first + text.size();
-    Number number;
-
-    if (form == NumberForm::integer)
-    {
-        const auto [end, error] = std::from_chars (first, last, number.integer);
-        number.kind = error == std::errc() && end == last ? Number::Kind::integer : Number::Kind::literal;
-        return number;
-    }
-
-    fast_float::from_chars (first, last, number.real);
-
-    // Beyond a double's range, or so small that every digit was lost
-    const bool lostEveryDigit = std::fpclassify (number.real) == FP_ZERO && text.find_first_of ("123456789") < text.find_first_of ("eE");
-    number.kind = ! std::isfinite (number.real) || lostEveryDigit ? Number::Kind::literal : Number::Kind::real;
-    return number;
+    return value;
 }
 } // namespace velto::assistant::json
