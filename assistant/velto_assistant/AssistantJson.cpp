@@ -26,17 +26,25 @@ public:
     Rewriter (Scanner& text, std::string& output) : in (text), out (output) {}
 
     /** Appends the wire form of the value at the scanner, at `depth`, to the output. False where
-        a parse would fail; the output then holds some of it. */
+        a parse would fail; the output then holds some of it. Objects that repeat a name are put
+        in the order that a parse keeps once the whole value is written: each byte is copied
+        once, however deep such objects nest. */
     bool rewrite (int depth)
     {
         const auto start = out.size();
+        std::string ordered;
 
         if (! rewriteValue (depth))
             return false;
 
-        if (! reordered.empty())
-            putInParsedOrder (start);
+        if (reordered.empty())
+            return true;
 
+        std::sort (reordered.begin(), reordered.end(), [] (const auto& a, const auto& b) { return a.start < b.start; });
+        copyInOrder (start, out.size(), ordered);
+        out.resize (start);
+        out += ordered;
+        reordered.clear();
         return true;
     }
 
@@ -294,19 +302,6 @@ private:
         }
 
         reordered.push_back (std::move (object));
-    }
-
-    /** Writes the output from `start` on again, with every reordered object in its order, once
-        the whole value is written: each byte is copied once, however deep such objects nest. */
-    void putInParsedOrder (size_t start)
-    {
-        std::sort (reordered.begin(), reordered.end(), [] (const auto& a, const auto& b) { return a.start < b.start; });
-        std::string ordered;
-        ordered.reserve (out.size() - start);
-        copyInOrder (start, out.size(), ordered);
-        out.resize (start);
-        out += ordered;
-        reordered.clear();
     }
 
     void copyInOrder (size_t from, size_t to, std::string& ordered) const

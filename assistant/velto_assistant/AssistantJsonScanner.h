@@ -1,13 +1,11 @@
 // The tokens of JSON text, read left to right: white space, punctuation, literals, strings and
-// numbers, and the nesting depth. The two walkers over it, the one that builds values and the
-// one that rewrites, read through it alone. Each byte of the text is looked at a bounded number
-// of times, whatever it holds, so every walker takes time in proportion to the text.
+// numbers, and the nesting depth. The two walkers over it, the one that rewrites and the one that
+// builds values, read through it alone. Each byte of the text is looked at a bounded number of
+// times, whatever it holds, so every walker takes time in proportion to the text.
 // Internal to the module's sources.
 #pragma once
 
 #include "AssistantJsonText.h"
-
-#include <string_view>
 
 namespace velto::assistant::json
 {
@@ -98,30 +96,40 @@ public:
         ill-formed UTF-8 does. False at the end of the text or at an escape that is not JSON's. */
     bool readString (std::string* text, bool literalAllowed, bool& needsLiteral)
     {
-        for (++p; p != end;)   // past the opening quote
+        ++p;   // the opening quote
+
+        while (p != end && *p != '"')
         {
+            const auto c = (unsigned char) *p;
             const auto* run = p;
-            p = endOfRun (p, end, isPlainAscii);
 
-            if (text != nullptr)
-                text->append (run, (size_t) (p - run));
-
-            if (p == end)
-                break;
-
-            if (*p == '"')
+            if (isPlainAscii (c))
             {
-                ++p;
-                return true;
-            }
+                p = endOfRun (p, end, isPlainAscii);
 
-            if (*p != '\\')
-                readRawByte (text, literalAllowed, needsLiteral);
-            else if (! readEscape (text, literalAllowed, needsLiteral))
-                return false;
+                if (text != nullptr)
+                    text->append (run, (size_t) (p - run));
+            }
+            else if (c == '\\')
+            {
+                if (! readEscape (text, literalAllowed, needsLiteral))
+                    return false;
+            }
+            else
+            {
+                // A NUL as \u0000 would be (a String would end at it), another control character as
+                // it is (it goes back out escaped), UTF-8 whole, ill-formed UTF-8 as U+FFFD
+                const size_t length = c != 0 ? utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)) : 0;
+                const bool literalNul = c == 0 && literalAllowed;
+                p += std::max<size_t> (length, 1);
+                needsLiteral = needsLiteral || literalNul;
+
+                if (text != nullptr)
+                    text->append (length > 0 ? std::string_view (run, length) : literalNul ? std::string_view ("\0", 1) : replacementCharacter);
+            }
         }
 
-        return false;
+        return p != end && *p++ == '"';   // at the closing quote, moving past it, or at the end
     }
 
     /** Moves past the number at p, as JSON's grammar has it, giving its text and its form;
@@ -195,23 +203,6 @@ private:
         return c == '"' || c == '\\' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't';
     }
 
-    /** The byte at p that is neither plain ASCII nor a quote or backslash, as a string keeps it:
-        a NUL as \u0000 would be (a String would end at it), other control characters as they are
-        (they go back out escaped), a UTF-8 sequence whole, ill-formed UTF-8 as U+FFFD. */
-    void readRawByte (std::string* text, bool literalAllowed, bool& needsLiteral)
-    {
-        const size_t length = *p != 0 ? utf8SequenceLength ((const unsigned char*) p, (size_t) (end - p)) : 0;
-        const bool literalNul = *p == 0 && literalAllowed;
-
-        if (text != nullptr && length > 0)
-            text->append (p, length);
-        else if (text != nullptr)
-            *text += literalNul ? std::string_view ("\0", 1) : std::string_view (replacementCharacter);
-
-        needsLiteral = needsLiteral || literalNul;
-        p += std::max<size_t> (length, 1);
-    }
-
     /** The escape at p, its backslash included, into `text` where one is given; false when it is
         not JSON's. */
     bool readEscape (std::string* text, bool literalAllowed, bool& needsLiteral)
@@ -229,26 +220,20 @@ private:
             return simple != std::string_view::npos;
         }
 
-        ++p;   // 'u'
         uint32_t unit = 0, low = 0;
 
-        if (! readHex4 (unit))
+        if (! readHex4 (p + 1, unit))
             return false;
 
-        // A high surrogate and a low one are one code point; a half of a pair alone stands alone
-        if (unit >= 0xD800 && unit <= 0xDBFF && end - p >= 6 && p[0] == '\\' && p[1] == 'u')
+        p += 5;   // 'u' and its digits
+
+        // A high surrogate and a low one are one code point; half a pair stands alone
+        if (unit >= 0xD800 && unit <= 0xDBFF && end - p >= 2 && p[0] == '\\' && p[1] == 'u' && readHex4 (p + 2, low)
+            && low >= 0xDC00 && low <= 0xDFFF)
         {
-            const auto* afterHigh = p;
-            p += 2;
-
-            if (readHex4 (low) && low >= 0xDC00 && low <= 0xDFFF)
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-            else
-                p = afterHigh;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            p += 6;
         }
-
-        if (text == nullptr)
-            return true;
 
         // NUL and lone surrogates, which a String cannot hold, are stored raw where a literal may
         // hold the string (writeStringBody escapes them back), else as U+FFFD
@@ -258,17 +243,16 @@ private:
             unit = literalAllowed ? unit : 0xFFFD;
         }
 
-        appendUtf8 (*text, unit);
+        if (text != nullptr)
+            appendUtf8 (*text, unit);
+
         return true;
     }
 
-    bool readHex4 (uint32_t& unit)
+    /** Whether four hex digits stand at `digits`, before the end of the text, read into `unit`. */
+    bool readHex4 (const char* digits, uint32_t& unit) const
     {
-        if (end - p < 4 || std::from_chars (p, p + 4, unit, 16).ptr != p + 4)
-            return false;
-
-        p += 4;
-        return true;
+        return end - digits >= 4 && std::from_chars (digits, digits + 4, unit, 16).ptr == digits + 4;
     }
 
     template <typename Each>
@@ -280,14 +264,11 @@ private:
         if (consume (close))
             return true;
 
-        do
-        {
-            if (! each())
-                return false;
-        }
-        while (consume (','));
+        while (each())
+            if (! consume (','))
+                return consume (close);
 
-        return consume (close);
+        return false;
     }
 };
 } // namespace velto::assistant::json

@@ -4,10 +4,9 @@
 
 #include "AssistantInternal.h"
 
-// A double's shortest digits (Dragonbox) and the exact reading of decimal text (fast_float): made
-// for the job, locale-free, and header-only, so a host application compiles them with the
-// module and installs nothing. Each is as its authors publish it (but one reworded comment in
-// dragonbox.h), with its licence beside it.
+// A double's shortest digits (Dragonbox) and the exact reading of decimal text (fast_float):
+// locale-free and header-only, so a host application installs nothing. Each is as its authors
+// publish it (but one reworded comment in dragonbox.h), with its licence beside it.
 #include "third_party/dragonbox/dragonbox.h"
 #include "third_party/fast_float/fast_float.h"
 
@@ -23,8 +22,7 @@ namespace velto::assistant::json
 {
 inline constexpr const char* replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
 
-/** The escapes that stand for one character: their letters, and at the same place the
-    characters that they stand for. */
+/** The letters of the escapes that stand for one character, and at the same place those characters. */
 inline constexpr std::string_view escapeLetters = "\"\\/bfnrt", escapedCharacters = "\"\\/\b\f\n\r\t";
 
 /** Printable ASCII but the quote and the backslash: what a JSON string carries as itself, and
@@ -46,7 +44,6 @@ inline bool isPlainAscii (unsigned char c)
 
 inline bool isDigit (unsigned char c) { return c >= '0' && c <= '9'; }
 
-/** Where the run of bytes for which `is` holds, from `from` on, ends. */
 template <typename Predicate>
 const char* endOfRun (const char* from, const char* end, Predicate is)
 {
@@ -143,7 +140,6 @@ inline void writeStringBody (std::string& out, const char* data, size_t size)
     }
 }
 
-/** The bytes as a whole JSON string, in quotes, as writeStringBody writes its inside. */
 inline void writeQuoted (std::string& out, std::string_view bytes)
 {
     out += '"';
@@ -300,8 +296,7 @@ inline bool isWrittenAsDouble (std::string_view text)
     return digits <= 15 && (text.back() != '0' || text[text.size() - 2] == '.');
 }
 
-/** What a JSON number has beyond its integer part: nothing, a fraction alone, or an exponent. */
-enum class NumberForm { integer, fraction, exponent };
+enum class NumberForm { integer, fraction, exponent };   // what a number has past its integer part
 
 /** The double that the JSON number `text`, which has a fraction or an exponent, stands for, read
     exactly and in no locale; none where no double carries it: beyond a double's range, or so
