@@ -340,13 +340,14 @@ public:
         Scanner in (utf8);
         Builder builder (in);
         juce::var parsed;
+        const auto reading = envelopesOnly ? Reading::message : Reading::whole;
         const auto next = in.peek();   // a message is an object or an array, and nothing else
+        const bool read = next == '{' ? builder.parseObject (parsed, 1, reading) : next == '[' && builder.parseArray (parsed, 1, reading);
 
-        if ((next != '{' && next != '[') || ! (envelopesOnly ? builder.parseEnvelopes (parsed) : builder.parseValue (parsed, 0)))
-            return false;
+        if (read)
+            result = std::move (parsed);
 
-        result = std::move (parsed);
-        return true;
+        return read;
     }
 
 private:
@@ -366,7 +367,7 @@ private:
         {
             case 0:   return false;
             case '{': return parseObject (result, depth + 1, Reading::whole);
-            case '[': return parseArray (result, depth + 1);
+            case '[': return parseArray (result, depth + 1, Reading::whole);
             case '"': return parseString (result);
             case 't': result = true;        return in.consumeWord ("true");
             case 'f': result = false;       return in.consumeWord ("false");
@@ -375,33 +376,17 @@ private:
         }
     }
 
-    /** The message or the batch at the scanner. A batch's elements are at depth 2 as parseValue
-        would take them: each object is a message, and anything else, which gets no answer, is
-        read and dropped. */
-    bool parseEnvelopes (juce::var& result)
-    {
-        if (in.peek() == '{')
-            return parseObject (result, 1, Reading::message);
-
-        result = juce::Array<juce::var>();
-
-        return in.elements (1, [&]
-        {
-            juce::var element;
-            const bool read = in.peek() == '{' ? parseObject (element, 2, Reading::message) : in.skipValue (1);
-            result.getArray()->add (std::move (element));
-            return read;
-        });
-    }
-
-    bool parseArray (juce::var& result, int depth)
+    /** The array at the scanner. Read as a batch of messages, each object in it is a message, and
+        anything else, which gets no answer, is read and dropped. */
+    bool parseArray (juce::var& result, int depth, Reading reading)
     {
         result = juce::Array<juce::var>();
 
         return in.elements (depth, [&]
         {
             juce::var element;
-            const bool read = parseValue (element, depth);
+            const bool read = reading == Reading::whole ? parseValue (element, depth)
+                            : in.peek() == '{' ? parseObject (element, depth + 1, Reading::message) : in.skipValue (depth);
             result.getArray()->add (std::move (element));
             return read;
         });
@@ -467,10 +452,7 @@ private:
 
             const bool isParams = reading == Reading::message && name == "params";
 
-            if (reading == Reading::message && ! isParams && name != "id" && name != "method")
-                return in.skipValue (depth);
-
-            if (reading == Reading::params && name != "protocolVersion")
+            if (reading == Reading::params ? name != "protocolVersion" : reading == Reading::message && ! isParams && name != "id" && name != "method")
                 return in.skipValue (depth);
 
             juce::var member;
@@ -508,32 +490,29 @@ private:
 };
 
 //==============================================================================
-/** A line break and the indent of the next line, where the layout has lines: the wire's has
-    none, and the endpoint file's CR LF and two spaces a level. */
-void breakLine (std::string& out, std::string_view lineBreak, int indent)
-{
-    if (! lineBreak.empty())
-        out.append (lineBreak).append ((size_t) indent, ' ');
-}
-
 /** An array's or an object's `count` items between `open` and `close`, each written by
-    `writeItem`, on lines of their own where the layout has them. */
+    `writeItem`. The endpoint file's layout, where `lineBreak` is not empty, puts each on a line of
+    its own, two spaces deeper; the wire's has no lines. */
 template <typename WriteItem>
 void writeItems (std::string& out, char open, char close, int count, std::string_view lineBreak, int indent, WriteItem&& writeItem)
 {
+    const auto breakLine = [&] (int spaces)
+    {
+        if (! lineBreak.empty())
+            out.append (lineBreak).append ((size_t) spaces, ' ');
+    };
+
     out += open;
 
     for (int i = 0; i < count; ++i)
     {
-        if (i > 0)
-            out += lineBreak.empty() ? ", " : ",";
-
-        breakLine (out, lineBreak, indent + 2);
+        out += i == 0 ? "" : lineBreak.empty() ? ", " : ",";
+        breakLine (indent + 2);
         writeItem (i);
     }
 
     if (count > 0)
-        breakLine (out, lineBreak, indent);
+        breakLine (indent);
 
     out += close;
 }
@@ -580,13 +559,12 @@ juce::String toJsonWithLayout (const juce::var& value, std::string_view lineBrea
     writeValue (out, value, lineBreak, 0);
     return stringFromValidUtf8 (out);
 }
-
 } // namespace
 
 //==============================================================================
 bool parseJson (std::string_view utf8, juce::var& result)
 {
-    return Builder::parse (utf8, result, false);
+    return Builder::parse (utf8, result, /* envelopesOnly */ false);
 }
 
 bool parseJson (const juce::String& text, juce::var& result)
@@ -596,7 +574,7 @@ bool parseJson (const juce::String& text, juce::var& result)
 
 bool parseEnvelopes (std::string_view utf8, juce::var& result)
 {
-    return Builder::parse (utf8, result, true);
+    return Builder::parse (utf8, result, /* envelopesOnly */ true);
 }
 
 bool rewriteJson (std::string_view utf8, std::string& out)
