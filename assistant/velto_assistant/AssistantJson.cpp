@@ -66,7 +66,7 @@ private:
         void operator+= (std::string_view piece)
         {
             if (bytes.size() - used < piece.size())
-                bytes.resize (std::max (used + piece.size(), 2 * bytes.size() + 256));
+                grow (piece.size());
 
             std::memcpy (&bytes[used], piece.data(), piece.size());
             used += piece.size();
@@ -75,6 +75,9 @@ private:
     private:
         std::string& bytes;
         size_t used;
+
+        // Apart from +=, which then stays small enough to be inlined at every token
+        void grow (size_t count) { bytes.resize (std::max (used + count, 2 * bytes.size() + 256)); }
     };
 
     /** A member of an object being written: where its name, its value and its end stand in the
@@ -153,7 +156,7 @@ private:
         // fraction, is written as it was read (but -0, which is 0); most others are made from
         // their digits alone; the rest go through a double
         if (form == NumberForm::integer)
-            out += text == "-0" ? "0" : text;
+            out += text[0] == '-' && text == "-0" ? "0" : text;
         else if (form == NumberForm::fraction && isWrittenAsDouble (text))
             out += text;
         else if (const auto fromDigits = decimalFromDigits (text); fromDigits.size > 0)
@@ -238,11 +241,12 @@ private:
     std::optional<size_t> earlierWithName (size_t first, std::vector<uint32_t>& slots) const
     {
         const auto newest = members.size() - 1;
+        const auto name = nameOf (newest);
 
         if (newest - first < fewNames)
         {
             for (auto i = first; i < newest; ++i)
-                if (! members[i].repeat && nameOf (i) == nameOf (newest))
+                if (! members[i].repeat && nameOf (i) == name)
                     return i;
 
             return {};
@@ -257,7 +261,7 @@ private:
                     slotOf (nameOf (i), slots) = (uint32_t) i + 1;
         }
 
-        auto& slot = slotOf (nameOf (newest), slots);
+        auto& slot = slotOf (name, slots);
 
         if (slot != 0)
             return slot - 1;
