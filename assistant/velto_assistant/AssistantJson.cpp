@@ -454,15 +454,13 @@ private:
             if (! in.readString (&name, /* literalAllowed */ false, unused) || ! in.consume (':'))
                 return false;
 
-            const bool isParams = reading == Reading::message && name == "params";
-
-            if (reading == Reading::params ? name != "protocolVersion" : reading == Reading::message && ! isParams && name != "id" && name != "method")
+            if (! isKept (reading, name))
                 return in.skipValue (depth);
 
             juce::var member;
             const bool read = reading == Reading::whole ? parseValue (member, depth)
-                            : isParams && in.peek() == '{' ? parseObject (member, depth + 1, Reading::params)
-                                                           : keepValue (member, depth);
+                            : reading == Reading::message && name == "params" && in.peek() == '{' ? parseObject (member, depth + 1, Reading::params)
+                                                                                                  : keepValue (member, depth);
 
             // NamedValueSet::set leaves the old value where JUCE holds it equal to the new one,
             // which it does loosely (0.1 and 0.10000000000000002, [1] and ["1"]): the last value
@@ -475,6 +473,14 @@ private:
 
             return read;
         });
+    }
+
+    static bool isKept (Reading reading, std::string_view name)
+    {
+        if (reading == Reading::message)
+            return name == "id" || name == "method" || name == "params";
+
+        return reading == Reading::whole || name == "protocolVersion";
     }
 
     /** A value as parseValue gives it, but an object or an array as a JsonLiteral of its wire form. */
