@@ -32,7 +32,6 @@ public:
     bool rewrite (int depth)
     {
         const auto start = out.size();
-        std::string ordered;
 
         if (! rewriteValue (depth))
             return false;
@@ -41,10 +40,10 @@ public:
             return true;
 
         std::sort (reordered.begin(), reordered.end(), [] (const auto& a, const auto& b) { return a.start < b.start; });
+        std::string ordered;
         copyInOrder (start, out.size(), ordered);
         out.resize (start);
         out += ordered;
-        reordered.clear();
         return true;
     }
 
@@ -345,8 +344,8 @@ public:
         Builder builder (in);
         juce::var parsed;
         const auto reading = envelopesOnly ? Reading::message : Reading::whole;
-        const auto next = in.peek();   // a message is an object or an array, and nothing else
-        const bool read = next == '{' ? builder.parseObject (parsed, 1, reading) : next == '[' && builder.parseArray (parsed, 1, reading);
+        const bool read = in.atObjectOrArray()
+                       && (in.peek() == '{' ? builder.parseObject (parsed, 1, reading) : builder.parseArray (parsed, 1, reading));
 
         if (read)
             result = std::move (parsed);
@@ -516,7 +515,9 @@ void writeItems (std::string& out, char open, char close, int count, std::string
 
     for (int i = 0; i < count; ++i)
     {
-        out += i == 0 ? "" : lineBreak.empty() ? ", " : ",";
+        if (i > 0)
+            out += lineBreak.empty() ? ", " : ",";
+
         breakLine (indent + 2);
         writeItem (i);
     }
@@ -534,32 +535,49 @@ void writeString (std::string& out, const juce::String& text)
 
 void writeValue (std::string& out, const juce::var& value, std::string_view lineBreak, int indent)
 {
-    const auto* array = value.getArray();
-    auto* object = value.getDynamicObject();   // its getProperties is not const
-    const auto* literal = dynamic_cast<const JsonLiteral*> (value.getObject());
-
     if (value.isString())
+    {
         writeString (out, value.toString());
+    }
     else if (value.isBool())
+    {
         out += (bool) value ? "true" : "false";
+    }
     else if (value.isInt() || value.isInt64())
+    {
         out += std::to_string ((juce::int64) value);
+    }
     else if (value.isDouble())
+    {
         out += doubleText ((double) value).view();
-    else if (literal != nullptr)
-        out += literal->text;
-    else if (array != nullptr)
-        writeItems (out, '[', ']', array->size(), lineBreak, indent, [&] (int i) { writeValue (out, array->getReference (i), lineBreak, indent + 2); });
-    else if (object == nullptr)
-        out += "null";   // void, undefined, and what JSON cannot carry (methods, binary data)
-    else
-        writeItems (out, '{', '}', object->getProperties().size(), lineBreak, indent, [&] (int i)
+    }
+    else if (const auto* array = value.getArray())
+    {
+        writeItems (out, '[', ']', array->size(), lineBreak, indent, [&] (int i)
         {
-            const auto& member = object->getProperties().begin()[i];   // getName (i) would copy its Identifier
+            writeValue (out, array->getReference (i), lineBreak, indent + 2);
+        });
+    }
+    else if (auto* object = value.getDynamicObject())
+    {
+        const auto& properties = object->getProperties();
+
+        writeItems (out, '{', '}', properties.size(), lineBreak, indent, [&] (int i)
+        {
+            const auto& member = properties.begin()[i];   // getName (i) would copy its Identifier
             writeString (out, member.name.toString());
             out += ": ";
             writeValue (out, member.value, lineBreak, indent + 2);
         });
+    }
+    else if (const auto* literal = dynamic_cast<const JsonLiteral*> (value.getObject()))
+    {
+        out += literal->text;
+    }
+    else
+    {
+        out += "null";   // void, undefined, and what JSON cannot carry (methods, binary data)
+    }
 }
 
 juce::String toJsonWithLayout (const juce::var& value, std::string_view lineBreak)
@@ -592,9 +610,8 @@ bool rewriteJson (std::string_view utf8, std::string& out)
     const auto size = out.size();
     out.reserve (size + utf8.size() + utf8.size() / 4 + 16);   // separators grow by a blank each
     Scanner in (utf8);
-    const auto next = in.peek();
 
-    if ((next == '{' || next == '[') && Rewriter (in, out).rewrite (0))
+    if (in.atObjectOrArray() && Rewriter (in, out).rewrite (0))
         return true;
 
     out.resize (size);

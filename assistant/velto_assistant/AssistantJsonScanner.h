@@ -23,6 +23,13 @@ public:
         return p != end ? *p : 0;
     }
 
+    /** Whether the text, after white space, begins an object or an array: all that a message is. */
+    bool atObjectOrArray()
+    {
+        const auto next = peek();
+        return next == '{' || next == '[';
+    }
+
     /** Moves past `expected` after white space; false, not moving past it, when another stands there. */
     bool consume (char expected)
     {
